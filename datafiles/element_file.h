@@ -1,0 +1,47 @@
+// The element file, unit 1: four list-directed reads and the checks on the
+// values read.
+#pragma once
+
+#include <cstdio>
+#include <memory>
+
+#include "datafiles/io_failure.h"
+#include "datafiles/records.h"
+
+namespace datafiles {
+
+// Everything the element file supplies.
+struct element_data {
+  orbital_elements target;
+  orbital_elements observer;
+  run_request request;
+};
+
+// The open element file. Closes itself if still open when destroyed.
+class element_file {
+ public:
+  explicit element_file(std::FILE* stream) : stream_(stream) {}
+  std::FILE* stream() const { return stream_.get(); }
+  void close() { stream_.reset(); }
+
+ private:
+  struct closer {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+  };
+  std::unique_ptr<std::FILE, closer> stream_;
+};
+
+// Opens `path` for reading only; it must exist. Failure: step "open" with the
+// C library's error text, no transfer begun.
+outcome<element_file> open_elements(const char* path = ELEMENT_FILE_NAME);
+
+// The four reads: target's eight elements, observer's eight elements, the
+// start date, the day count. Each begins on a new line and discards the rest
+// of the line on which its last value ended. Then checks the values (finite,
+// a > 0, 0 <= e < 1, mass >= 0). Failures name the step and reason.
+outcome<element_data> read_elements(element_file& file);
+
+// Closes unit 1.
+void close_elements(element_file& file);
+
+}  // namespace datafiles

@@ -1,0 +1,101 @@
+// The numerical core: from a body's elements and a date to its heliocentric
+// position, and from two positions to one ephemeris record. No I/O here.
+//
+// Angles are radians, lengths astronomical units, dates Julian dates in days.
+// The order of every floating-point operation is part of the contract: the
+// program's output must agree digit for digit with a plain double evaluation.
+#pragma once
+
+#include "datafiles/records.h"
+
+namespace orbit {
+
+inline constexpr double GAUSS_K = 0.01720209895;  // Gaussian gravitational constant, rad/day
+inline constexpr int KEPLER_ITERATIONS = 100;     // fixed-point steps of the reference solver
+inline constexpr double OBLIQUITY_DEG = 23.439291;  // obliquity of the ecliptic, degrees
+
+// A vector in AU: in the orbit plane (x toward perihelion, z along the pole),
+// the heliocentric ecliptic frame, or the equatorial frame.
+struct vector3 {
+  double x;
+  double y;
+  double z;
+};
+
+// The cosine and sine of one rotation angle, computed once and reused.
+struct rotation {
+  double c;  // cos(theta)
+  double s;  // sin(theta)
+};
+
+// cos(theta) and sin(theta), from the C library.
+rotation make_rotation(double theta);
+
+// The constants the run forms once at its start.
+struct frame_constants {
+  double pi;         // 4*atan(1)
+  double two_pi;     // pi + pi
+  double obliquity;  // pi*OBLIQUITY_DEG/180, radians
+  rotation to_equator;  // make_rotation(-obliquity): ecliptic to equatorial axes
+};
+
+// pi = 4*atan(1), 2*pi = pi + pi, obliquity = pi*23.439291/180, in that order.
+frame_constants make_frame_constants();
+
+// One body's elements with the angles in radians, plus what follows from them.
+struct body_state {
+  double a;     // semi-major axis, AU
+  double e;     // eccentricity, [0, 1)
+  double i;     // inclination, radians
+  double w;     // argument of perihelion, radians
+  double node;  // longitude of the ascending node, radians
+  double m0;    // mean anomaly at the epoch, radians
+  double t0;    // epoch, Julian date
+  double mass;  // solar masses
+  double n;     // mean motion, rad/day: (GAUSS_K / a^1.5) * (1 + mass)^0.5
+  double p;     // semi-latus rectum, AU: (1 - e^2) * a
+  rotation perihelion;   // make_rotation(-w)
+  rotation inclination;  // make_rotation(-i)
+  rotation ascending;    // make_rotation(-node)
+};
+
+// A heliocentric ecliptic position and the solar distance that came with it.
+struct helio_place {
+  vector3 position;  // AU
+  double r;          // distance from the Sun, AU (the orbit's radius, not |position|)
+};
+
+// Solves Kepler's equation E - e*sin(E) = M for the eccentric anomaly E.
+// Iterates E <- e*sin(E) + M from E = M; where that iteration repeats exactly
+// within KEPLER_ITERATIONS steps the result is bit-identical to its
+// KEPLER_ITERATIONS-th iterate, otherwise it is the root to full precision
+// (safeguarded Newton). For 0 <= e < 1 and M in [0, 2*pi]; never hangs.
+double kepler(double e, double mean_anomaly);
+
+// The vector v in axes turned by the rotation's angle about the x axis
+// (turns the axes, not the vector): y' = y*c + z*s, z' = -y*s + z*c, x' = x.
+vector3 rotax(const vector3& v, const rotation& turn);
+vector3 rotax(const vector3& v, double theta);
+
+// The vector v in axes turned by the rotation's angle about the z axis
+// (turns the axes, not the vector): x' = x*c + y*s, y' = -x*s + y*c, z' = z.
+vector3 rotaz(const vector3& v, const rotation& turn);
+vector3 rotaz(const vector3& v, double theta);
+
+// A body's state from elements whose four angles are already in radians.
+body_state make_body_state(const datafiles::orbital_elements& elements);
+
+// The mean anomaly (date - t0)*n + m0 brought into [0, 2*pi]: 2*pi subtracted
+// while above 2*pi, then added while below 0 (exactly so while that takes at
+// most a few thousand passes, by an exact remainder beyond). A non-finite
+// value comes back as it is or as NaN; never hangs.
+double reduce_mean_anomaly(double mean_anomaly, const frame_constants& k);
+
+// The body's heliocentric ecliptic position on Julian date `date`.
+helio_place helio_position(const body_state& body, double date, const frame_constants& k);
+
+// The ephemeris record of the target as seen from the observer on `date`.
+datafiles::ephemeris_record apparent_place(const helio_place& target, const helio_place& observer,
+                                           double date, const frame_constants& k);
+
+}  // namespace orbit
