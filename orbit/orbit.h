@@ -10,8 +10,8 @@
 
 namespace orbit {
 
-inline constexpr double GAUSS_K = 0.01720209895;  // Gaussian gravitational constant, rad/day
-inline constexpr int KEPLER_ITERATIONS = 100;     // fixed-point steps of the reference solver
+inline constexpr double GAUSS_K = 0.01720209895;    // Gaussian gravitational constant, rad/day
+inline constexpr int KEPLER_ITERATIONS = 100;       // fixed-point steps of the reference solver
 inline constexpr double OBLIQUITY_DEG = 23.439291;  // obliquity of the ecliptic, degrees
 
 // A vector in AU: in the orbit plane (x toward perihelion, z along the pole),
@@ -33,9 +33,9 @@ rotation make_rotation(double theta);
 
 // The constants the run forms once at its start.
 struct frame_constants {
-  double pi;         // 4*atan(1)
-  double two_pi;     // pi + pi
-  double obliquity;  // pi*OBLIQUITY_DEG/180, radians
+  double pi;            // 4*atan(1)
+  double two_pi;        // pi + pi
+  double obliquity;     // pi*OBLIQUITY_DEG/180, radians
   rotation to_equator;  // make_rotation(-obliquity): ecliptic to equatorial axes
 };
 
@@ -44,16 +44,16 @@ frame_constants make_frame_constants();
 
 // One body's elements with the angles in radians, plus what follows from them.
 struct body_state {
-  double a;     // semi-major axis, AU
-  double e;     // eccentricity, [0, 1)
-  double i;     // inclination, radians
-  double w;     // argument of perihelion, radians
-  double node;  // longitude of the ascending node, radians
-  double m0;    // mean anomaly at the epoch, radians
-  double t0;    // epoch, Julian date
-  double mass;  // solar masses
-  double n;     // mean motion, rad/day: (GAUSS_K / a^1.5) * (1 + mass)^0.5
-  double p;     // semi-latus rectum, AU: (1 - e^2) * a
+  double a;              // semi-major axis, AU
+  double e;              // eccentricity, [0, 1)
+  double i;              // inclination, radians
+  double w;              // argument of perihelion, radians
+  double node;           // longitude of the ascending node, radians
+  double m0;             // mean anomaly at the epoch, radians
+  double t0;             // epoch, Julian date
+  double mass;           // solar masses
+  double n;              // mean motion, rad/day: (GAUSS_K / a^1.5) * (1 + mass)^0.5
+  double p;              // semi-latus rectum, AU: (1 - e^2) * a
   rotation perihelion;   // make_rotation(-w)
   rotation inclination;  // make_rotation(-i)
   rotation ascending;    // make_rotation(-node)
@@ -67,9 +67,11 @@ struct helio_place {
 
 // Solves Kepler's equation E - e*sin(E) = M for the eccentric anomaly E.
 // Iterates E <- e*sin(E) + M from E = M; where that iteration repeats exactly
-// within KEPLER_ITERATIONS steps the result is bit-identical to its
-// KEPLER_ITERATIONS-th iterate, otherwise it is the root to full precision
-// (safeguarded Newton). For 0 <= e < 1 and M in [0, 2*pi]; never hangs.
+// within KEPLER_ITERATIONS steps, with the repeating values within a few ulps
+// of each other (always so for e <= 0.6), the result is bit-identical to its
+// KEPLER_ITERATIONS-th iterate; otherwise it is the root to full precision
+// (safeguarded Newton). For 0 <= e < 1 and M in [0, 2*pi]; a NaN e or a
+// non-finite M gives NaN; never hangs.
 double kepler(double e, double mean_anomaly);
 
 // The vector v in axes turned by the rotation's angle about the x axis
