@@ -10,6 +10,11 @@
 
 namespace datafiles {
 
+// Bytes of formatted records held before they are written out in one piece:
+// a few thousand records a system call, while the whole run stays within a few
+// MiB of resident memory.
+inline constexpr std::size_t EPHEMERIS_BUFFER_SIZE = std::size_t{1} << 18;
+
 // The open ephemeris file. Records are formatted into a large buffer that is
 // written out in whole records, so the file holds whole records at every
 // moment. The file's old contents are removed just before the first record is

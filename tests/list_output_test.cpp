@@ -1,1 +1,199 @@
-// placeholder: replaced as the module is written
+#include "datafiles/list_output.h"
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cfloat>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <limits>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+using datafiles::ephemeris_record;
+using datafiles::format_item;
+using datafiles::format_record;
+using datafiles::LIST_LINE_LIMIT;
+using datafiles::MAX_ITEM_SIZE;
+using datafiles::MAX_RECORD_SIZE;
+
+constexpr double infinity = std::numeric_limits<double>::infinity();
+constexpr double quiet_nan = std::numeric_limits<double>::quiet_NaN();
+
+std::string item(double value) {
+  char buffer[MAX_ITEM_SIZE];
+  return std::string(buffer, format_item(value, buffer));
+}
+
+std::string record_text(const ephemeris_record& record) {
+  char buffer[MAX_RECORD_SIZE];
+  return std::string(buffer, format_record(record, buffer));
+}
+
+ephemeris_record record_of(const std::vector<double>& v) {
+  return ephemeris_record{v.at(0), v.at(1), v.at(2), v.at(3), v.at(4), v.at(5), v.at(6), v.at(7)};
+}
+
+// The item as the C library would give it: "%.9G" of the magnitude, with the
+// decimal point forced into texts that do not begin with I or N.
+std::string item_from_c_library(double value) {
+  std::string text = value < 0 ? " -" : "  ";
+  const double magnitude = value < 0 ? -value : value;
+  if (magnitude == 0) return text + "0.";
+  char digits[64];
+  std::snprintf(digits, sizeof digits, "%.9G", magnitude);
+  std::string magnitude_text = digits;
+  const char first = magnitude_text[0];
+  const bool unchanged = first == 'I' || first == 'N' || first == 'i' || first == 'n';
+  if (!unchanged && magnitude_text.find('.') == std::string::npos) {
+    const std::size_t exponent = magnitude_text.find('E');
+    if (exponent == std::string::npos) {
+      magnitude_text += '.';
+    } else {
+      magnitude_text.insert(exponent, ".");
+    }
+  }
+  return text + magnitude_text;
+}
+
+void expect_same_as_c_library(double value) {
+  SCOPED_TRACE(testing::Message() << "value bits 0x" << std::hex
+                                  << std::bit_cast<std::uint64_t>(value));
+  const std::string ours = item(value);
+  EXPECT_EQ(ours, item_from_c_library(value));
+  EXPECT_LE(ours.size(), MAX_ITEM_SIZE);
+}
+
+TEST(FormatItem, WritesTheDocumentedTexts) {
+  const struct {
+    double value;
+    const char* text;
+  } cases[] = {
+      {1, "  1."},
+      {-23.5, " -23.5"},
+      {2.25, "  2.25"},
+      {0.0, "  0."},
+      {-0.0, "  0."},
+      {1e-5, "  1.E-05"},
+      {1.5e-7, "  1.5E-07"},
+      {-1.5e-7, " -1.5E-07"},
+      {0.0001, "  0.0001"},
+      {0.000123456789, "  0.000123456789"},
+      {123456789, "  123456789."},
+      {1234567890, "  1.23456789E+09"},
+      {1e9, "  1.E+09"},
+      {999999999.5, "  1.E+09"},  // rounding carries into the next decade
+      {1e100, "  1.E+100"},
+      {1.7976931348623157e308, "  1.79769313E+308"},
+      {5e-324, "  4.94065646E-324"},
+      {2451545.0, "  2451545."},
+      {2460000.123456, "  2460000.12"},  // a Julian date keeps two decimals
+      {-90, " -90."},
+      {122.0703125, "  122.070312"},  // ties go to the even digit
+      {366.2109375, "  366.210938"},
+      {12345678.25, "  12345678.2"},
+      {99.99999996, "  100."},
+      {0.0009999999999, "  0.001"},
+      {infinity, "  INF"},
+      {-infinity, " -INF"},
+      {quiet_nan, "  NAN"},
+      {-quiet_nan, "  -NAN."},  // a sign bit but not less than zero
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    EXPECT_EQ(item(c.value), c.text);
+  }
+}
+
+TEST(FormatItem, MatchesTheCLibrary) {
+  std::vector<double> values = {DBL_MIN,
+                                std::nextafter(DBL_MIN, 0.0),
+                                DBL_TRUE_MIN,
+                                DBL_MAX,
+                                0.1,
+                                2.0 / 3,
+                                9.999999995e-5,
+                                99999999.95,
+                                999999999.4};
+  for (int power = -330; power <= 310; ++power) {
+    const double p = std::pow(10.0, power);
+    values.insert(values.end(), {p, std::nextafter(p, 0.0), std::nextafter(p, DBL_MAX), 5 * p});
+  }
+  // Halfway in decimal: ten digits ending in 5.
+  for (double base : {1.000000005, 1.234567885, 9.999999995}) {
+    for (int power = -8; power <= 12; ++power) values.push_back(base * std::pow(10.0, power));
+  }
+  for (std::int64_t n = 1; n < (std::int64_t{1} << 53); n = n * 3 + 1) {
+    values.push_back(static_cast<double>(n));
+  }
+  for (int power = -16; power <= 32; ++power) {  // binade edges
+    const double p = std::ldexp(1.0, power);
+    values.insert(values.end(), {p, std::nextafter(p, 0.0), std::nextafter(p, DBL_MAX)});
+  }
+  std::mt19937_64 random(20240611);
+  // Exact ties at the tenth digit, o * 5^k / 2^(k+1) for odd o: 122.0703125
+  // rounds down to 122.070312, 366.2109375 up to 366.210938.
+  for (int k = 0; k <= 6; ++k) {
+    const std::uint64_t power_of_five = static_cast<std::uint64_t>(std::pow(5.0, k));
+    for (int n = 0; n < 2000; ++n) {
+      const std::uint64_t odd = ((random() >> (20 + random() % 30)) | 1) * power_of_five;
+      values.push_back(std::ldexp(static_cast<double>(odd), -(k + 1)));
+    }
+  }
+  std::uniform_real_distribution<double> unit(0, 1);
+  const std::uint64_t small = std::bit_cast<std::uint64_t>(1e-6);
+  const std::uint64_t large = std::bit_cast<std::uint64_t>(1e10);
+  for (int n = 0; n < 100000; ++n) {
+    values.push_back(std::bit_cast<double>(random()));  // any magnitude, subnormals, NaNs
+    values.push_back(std::bit_cast<double>(small + random() % (large - small)));
+    values.push_back(2400000 + 200000 * unit(random));  // Julian dates
+  }
+  for (const double v : values) {
+    expect_same_as_c_library(v);
+    expect_same_as_c_library(-v);
+  }
+}
+
+TEST(FormatRecord, ShortItemsShareOneLine) {
+  EXPECT_EQ(record_text(record_of({0, 0, 0, 0, 0, 0, 0, 0})), "  0.  0.  0.  0.  0.  0.  0.  0.\n");
+  EXPECT_EQ(record_text(record_of({1, -2, 3, -4, 5, -6, 7, -8})),
+            "  1. -2.  3. -4.  5. -6.  7. -8.\n");
+  EXPECT_EQ(record_text(record_of(
+                {2451545.5, 1e-5, 1.5e-7, -0.0, infinity, -infinity, quiet_nan, -1e-300})),
+            "  2451545.5  1.E-05  1.5E-07  0.  INF -INF  NAN -1.E-300\n");
+}
+
+TEST(FormatRecord, BreaksWhereTheLineWouldReachEightyCharacters) {
+  const struct {
+    const char* name;
+    std::vector<double> values;
+    const char* text;
+  } cases[] = {
+      {"worked example: 11+12+12+11+13+12 = 71, then 12 would make 83",
+       {2451545.5, 7.12345678, 25.1234567, 1.5234567, 0.123456789, 123.456789, 45.6789012,
+        0.987654321},
+       "  2451545.5  7.12345678  25.1234567  1.5234567  0.123456789  123.456789\n"
+       "  45.6789012  0.987654321\n"},
+      {"17*4 = 68, then 12 would make exactly 80",
+       {1.23456789e-100, 1.23456789e-100, 1.23456789e-100, 1.23456789e-100, 45.6789012, 1, 1, 1},
+       "  1.23456789E-100  1.23456789E-100  1.23456789E-100  1.23456789E-100\n"
+       "  45.6789012  1.  1.  1.\n"},
+      {"17*3+16 = 67, then 12 makes 79 and stays",
+       {1.23456789e-100, 1.23456789e-100, 1.23456789e-100, 1.23456789e-10, 45.6789012, 1, 1, 1},
+       "  1.23456789E-100  1.23456789E-100  1.23456789E-100  1.23456789E-10  45.6789012\n"
+       "  1.  1.  1.\n"},
+      {"every item of the longest kind: four a line", std::vector<double>(8, -1.23456789e-100),
+       " -1.23456789E-100 -1.23456789E-100 -1.23456789E-100 -1.23456789E-100\n"
+       " -1.23456789E-100 -1.23456789E-100 -1.23456789E-100 -1.23456789E-100\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(record_text(record_of(c.values)), c.text);
+  }
+}
+
+}  // namespace

@@ -1,0 +1,36 @@
+// The text of the ephemeris file: one value's item and the layout of a record
+// on lines of at most LIST_LINE_LIMIT - 1 characters. Everything here writes
+// into a caller's buffer and never allocates.
+#pragma once
+
+#include <cstddef>
+
+#include "datafiles/records.h"
+
+namespace datafiles {
+
+// A line is ended before an item that would bring it to this many characters.
+inline constexpr std::size_t LIST_LINE_LIMIT = 80;
+
+// The longest item: a blank, a sign and "d.dddddddddE-ddd".
+inline constexpr std::size_t MAX_ITEM_SIZE = 17;
+
+// Values in one record.
+inline constexpr std::size_t RECORD_VALUES = 8;
+
+// The longest record: eight of the longest items, each possibly after a line end,
+// and the final line end.
+inline constexpr std::size_t MAX_RECORD_SIZE = RECORD_VALUES * (MAX_ITEM_SIZE + 1) + 1;
+
+// Writes the item for `value` into out[0, MAX_ITEM_SIZE) and returns its length:
+// a blank, '-' if value < 0 or else a blank, then the magnitude as "0." for
+// zero or as "%.9G" would print it, with a decimal point forced into texts not
+// beginning with I or N ("1E-05" -> "1.E-05", "-NAN" -> "-NAN.").
+std::size_t format_item(double value, char* out);
+
+// Writes one record (its eight items, a line end '\n' before any item that
+// would bring the line to LIST_LINE_LIMIT characters, and one after the last)
+// into out[0, MAX_RECORD_SIZE) and returns its length.
+std::size_t format_record(const ephemeris_record& record, char* out);
+
+}  // namespace datafiles
