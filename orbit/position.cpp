@@ -26,6 +26,34 @@ double dot(const vector3& a, const vector3& b) {
   return (a.x * b.x + a.y * b.y) + a.z * b.z;
 }
 
+// The result of `while (keep_going(m)) m += delta;` with |delta| = 2*pi
+// stepping m toward zero, bit for bit, in a few operations per binade instead
+// of one per revolution. Within one binade [2^j, 2^(j+1)) of |m| every value is
+// a multiple of the same ulp, so once a first step has settled the parity of a
+// tie, each further step that stays in the binade subtracts the same rounded
+// amount: all but the last few of those steps are taken at once, and the steps
+// near the binade's edge, where the rounding changes, one by one.
+template <typename KeepGoing>
+double repeat_step(double m, double delta, KeepGoing keep_going) {
+  const double margin = 2 * std::fabs(delta);
+  while (keep_going(m)) {
+    int exponent = 0;
+    std::frexp(m, &exponent);
+    const double edge = std::ldexp(1.0, exponent - 1);  // |m| is in [edge, 2*edge)
+    const double first = m + delta;
+    const double second = first + delta;
+    const double second_toward_zero = m > 0 ? second : -second;  // negative once past zero
+    if (second_toward_zero >= edge + margin) {
+      const double step = first - second;  // the same for every step left in the binade
+      const double runs = std::floor((second_toward_zero - edge - margin) / std::fabs(step));
+      m = second - runs * step;
+    } else {
+      m = first;
+    }
+  }
+  return m;
+}
+
 }  // namespace
 
 body_state make_body_state(const datafiles::orbital_elements& elements) {
@@ -54,9 +82,8 @@ double reduce_mean_anomaly(double mean_anomaly, const frame_constants& k) {
     if (m < 0) m += k.two_pi;
     return m;
   }
-  while (m > k.two_pi) m -= k.two_pi;
-  while (m < 0) m += k.two_pi;
-  return m;
+  m = repeat_step(m, -k.two_pi, [&](double x) { return x > k.two_pi; });
+  return repeat_step(m, k.two_pi, [](double x) { return x < 0; });
 }
 
 helio_place helio_position(const body_state& body, double date, const frame_constants& k) {

@@ -5,6 +5,10 @@
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <cstring>
+#include <iomanip>
+#include <random>
+#include <vector>
 #include <limits>
 #include <numbers>
 
@@ -150,6 +154,40 @@ TEST(MeanAnomaly, NearTheEpochTheSubtractAndAddLoopsAreKeptBitForBit) {
     while (expected > two_pi) expected -= two_pi;
     while (expected < 0) expected += two_pi;
     EXPECT_EQ(orbit::reduce_mean_anomaly(m, frame()), expected) << m;
+  }
+}
+
+TEST(MeanAnomaly, TheLoopsResultIsKeptBitForBitOverTheirWholeRange) {
+  // Random values up to 4096 revolutions either way, and runs of neighbours
+  // around the binade edges, where the rounding of each step changes.
+  const double two_pi = frame().two_pi;
+  auto plain_loops = [two_pi](double m) {
+    while (m > two_pi) m -= two_pi;
+    while (m < 0) m += two_pi;
+    return m;
+  };
+  std::vector<double> values;
+  std::mt19937_64 random(7);
+  std::uniform_real_distribution<double> within(-4096 * two_pi, 4096 * two_pi);
+  std::uniform_real_distribution<double> near_zero(-3 * two_pi, 3 * two_pi);
+  for (int j = 0; j < 50000; ++j) values.push_back(within(random));
+  for (int j = 0; j < 20000; ++j) values.push_back(near_zero(random));
+  for (double tiny : {1e-300, -1e-300, 4.9e-324, -4.9e-324, 1e-20, -1e-20}) values.push_back(tiny);
+  for (int power = 3; power <= 14; ++power) {
+    for (double edge : {std::ldexp(1.0, power), -std::ldexp(1.0, power)}) {
+      double below = edge;
+      double above = edge;
+      for (int j = 0; j < 300; ++j) {
+        values.push_back(below = std::nextafter(below, 0.0));
+        values.push_back(above = std::nextafter(above, 2 * edge));
+      }
+    }
+  }
+  for (double m : values) {
+    const double expected = plain_loops(m);
+    const double reduced = orbit::reduce_mean_anomaly(m, frame());
+    ASSERT_EQ(std::memcmp(&reduced, &expected, sizeof reduced), 0)
+        << std::setprecision(17) << m << " gives " << reduced << ", not " << expected;
   }
 }
 
