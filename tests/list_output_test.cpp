@@ -54,7 +54,7 @@ std::string item_from_c_library(double value) {
     if (exponent == std::string::npos) {
       magnitude_text += '.';
     } else {
-      magnitude_text.insert(exponent, ".");
+      magnitude_text.replace(exponent, 0, 1, '.');
     }
   }
   return text + magnitude_text;
