@@ -1,1 +1,128 @@
-// placeholder: replaced as the module is written
+#include "datafiles/element_file.h"
+
+#include <array>
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <string>
+
+namespace datafiles {
+namespace {
+
+constexpr const char* STEP_ELEMENT = "element";  // a value read is out of its range
+constexpr std::size_t ELEMENT_COUNT = 8;
+
+constexpr std::array<const char*, ELEMENT_COUNT> ELEMENT_NAMES = {"semi-major axis",
+                                                                  "eccentricity",
+                                                                  "inclination",
+                                                                  "argument of perihelion",
+                                                                  "longitude of the ascending node",
+                                                                  "mean anomaly",
+                                                                  "epoch",
+                                                                  "mass"};
+constexpr const char* TARGET = "the target's ";
+constexpr const char* OBSERVER = "the observer's ";
+constexpr const char* START_NAME = "the start date";
+constexpr const char* COUNT_NAME = "the day count";
+
+// The element's name after its owner (TARGET or OBSERVER): "the target's eccentricity".
+std::string element_name(const char* owner, std::size_t index) {
+  return std::string(owner) + ELEMENT_NAMES[index];
+}
+
+io_failure missing(const std::string& name) {
+  return io_failure{STEP_LIST_IN, "no value for " + name, ELEMENT_UNIT, true};
+}
+
+// The value in its shortest round-trip form: "1.5", "-0.001", "inf".
+std::string shortest(double value) {
+  char text[32];
+  return std::string(text, std::to_chars(text, text + sizeof text, value).ptr);
+}
+
+io_failure out_of_range(const std::string& name, double value, const char* rule) {
+  return io_failure{STEP_ELEMENT, name + " " + shortest(value) + " " + rule, ELEMENT_UNIT, true};
+}
+
+// One body's eight values, or the failure naming the first one missing.
+outcome<orbital_elements> fill_elements(const std::vector<std::optional<double>>& values,
+                                        const char* owner) {
+  for (std::size_t k = 0; k < ELEMENT_COUNT; ++k) {
+    if (!values[k]) return missing(element_name(owner, k));
+  }
+  return orbital_elements{*values[0], *values[1], *values[2], *values[3],
+                          *values[4], *values[5], *values[6], *values[7]};
+}
+
+// The first value, in file order, that the orbit computation cannot use.
+std::optional<io_failure> check_body(const orbital_elements& body, const char* owner) {
+  const std::array<double, ELEMENT_COUNT> values = {body.a,    body.e,  body.i,  body.w,
+                                                    body.node, body.m0, body.t0, body.mass};
+  for (std::size_t k = 0; k < ELEMENT_COUNT; ++k) {
+    const std::string name = element_name(owner, k);
+    const double v = values[k];
+    if (!std::isfinite(v)) return out_of_range(name, v, "is not finite");
+    if (k == 0 && !(v > 0)) return out_of_range(name, v, "is not above 0");
+    if (k == 1 && !(v >= 0 && v < 1)) return out_of_range(name, v, "is outside [0, 1)");
+    if (k == 7 && v < 0) return out_of_range(name, v, "is negative");
+  }
+  return std::nullopt;
+}
+
+outcome<orbital_elements> read_body(list_reader& reader, const char* owner) {
+  auto values = reader.read_reals(ELEMENT_COUNT);
+  if (auto* failed = std::get_if<io_failure>(&values)) return std::move(*failed);
+  return fill_elements(std::get<0>(values), owner);
+}
+
+}  // namespace
+
+outcome<element_file> open_elements(const char* path) {
+  errno = 0;
+  std::FILE* stream = std::fopen(path, "rb");
+  if (stream == nullptr) {
+    return system_failure("open", errno != 0 ? errno : EIO, ELEMENT_UNIT, false);
+  }
+  return element_file(stream);
+}
+
+outcome<element_data> read_element_data(byte_source& source, std::size_t chunk_size) {
+  list_reader reader(source, ELEMENT_UNIT, chunk_size);
+  element_data data{};
+
+  auto target = read_body(reader, TARGET);
+  if (auto* failed = std::get_if<io_failure>(&target)) return std::move(*failed);
+  data.target = std::get<0>(target);
+
+  auto observer = read_body(reader, OBSERVER);
+  if (auto* failed = std::get_if<io_failure>(&observer)) return std::move(*failed);
+  data.observer = std::get<0>(observer);
+
+  auto start = reader.read_reals(1);
+  if (auto* failed = std::get_if<io_failure>(&start)) return std::move(*failed);
+  if (!std::get<0>(start)[0]) return missing(START_NAME);
+  data.request.start = *std::get<0>(start)[0];
+
+  auto count = reader.read_integer();
+  if (auto* failed = std::get_if<io_failure>(&count)) return std::move(*failed);
+  if (!std::get<0>(count)) return missing(COUNT_NAME);
+  data.request.count = *std::get<0>(count);
+
+  if (auto bad = check_body(data.target, TARGET)) return std::move(*bad);
+  if (auto bad = check_body(data.observer, OBSERVER)) return std::move(*bad);
+  if (!std::isfinite(data.request.start)) {
+    return out_of_range(START_NAME, data.request.start, "is not finite");
+  }
+  return data;
+}
+
+outcome<element_data> read_elements(element_file& file) {
+  file_source source(file.stream());
+  return read_element_data(source);
+}
+
+void close_elements(element_file& file) {
+  file.close();
+}
+
+}  // namespace datafiles

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "datafiles/io_failure.h"
+#include "datafiles/list_input.h"
 #include "datafiles/records.h"
 
 namespace datafiles {
@@ -40,6 +41,14 @@ outcome<element_file> open_elements(const char* path = ELEMENT_FILE_NAME);
 // of the line on which its last value ended. Then checks the values (finite,
 // a > 0, 0 <= e < 1, mass >= 0). Failures name the step and reason.
 outcome<element_data> read_elements(element_file& file);
+
+// The four reads and the checks of read_elements, on the bytes of `source`.
+// A variable left without a value fails "list in", naming it ("no value for
+// the observer's mass"); a value out of range fails "element", naming it,
+// its value and what is allowed ("the target's eccentricity 1.5 is outside
+// [0, 1)"). Syntax failures earlier in the file come first.
+outcome<element_data> read_element_data(byte_source& source,
+                                        std::size_t chunk_size = DEFAULT_CHUNK_SIZE);
 
 // Closes unit 1.
 void close_elements(element_file& file);

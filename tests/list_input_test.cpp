@@ -1,1 +1,411 @@
-// placeholder: replaced as the module is written
+#include "datafiles/list_input.h"
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <string>
+#include <vector>
+
+namespace datafiles {
+namespace {
+
+using reals = std::vector<std::optional<double>>;
+constexpr double inf = std::numeric_limits<double>::infinity();
+
+// The ways of feeding a text to the reader: whole, and one byte per call
+// through the smallest window, so that every byte sits on a chunk boundary.
+struct feed {
+  std::size_t piece;
+  std::size_t chunk_size;
+};
+constexpr feed FEEDS[] = {{SIZE_MAX, DEFAULT_CHUNK_SIZE}, {1, 2}, {3, 5}};
+
+// The double that a correctly rounded conversion of `text` gives.
+double nearest(const std::string& text) {
+  double value = 0;
+  const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
+  EXPECT_EQ(result.ec, std::errc()) << text;
+  return value;
+}
+
+std::string describe(const std::optional<double>& v) {
+  if (!v) return "(empty)";
+  char text[40];
+  return std::string(text, std::to_chars(text, text + sizeof text, *v).ptr);
+}
+
+// Compares bit for bit, so that -0 and 0 differ.
+void expect_same(const reals& actual, const reals& expected) {
+  ASSERT_EQ(actual.size(), expected.size());
+  for (std::size_t k = 0; k < actual.size(); ++k) {
+    SCOPED_TRACE("value " + std::to_string(k + 1));
+    ASSERT_EQ(actual[k].has_value(), expected[k].has_value()) << describe(actual[k]);
+    if (actual[k]) {
+      EXPECT_EQ(std::bit_cast<std::uint64_t>(*actual[k]),
+                std::bit_cast<std::uint64_t>(*expected[k]))
+          << describe(actual[k]) << " vs " << describe(expected[k]);
+    }
+  }
+}
+
+void expect_failure(const io_failure& failure, const std::string& step, const std::string& reason) {
+  EXPECT_EQ(failure.step, step);
+  EXPECT_EQ(failure.reason, reason);
+  EXPECT_EQ(failure.unit, ELEMENT_UNIT);
+  EXPECT_TRUE(failure.transfer_begun);
+}
+
+// One read of `count` reals from `text`, checked with every feed.
+void expect_reals(const std::string& text, std::size_t count, const reals& expected) {
+  SCOPED_TRACE("input: \"" + text.substr(0, 60) + "\"");
+  for (const feed& f : FEEDS) {
+    SCOPED_TRACE("piece " + std::to_string(f.piece));
+    memory_source source(text, f.piece);
+    list_reader reader(source, ELEMENT_UNIT, f.chunk_size);
+    auto result = reader.read_reals(count);
+    if (auto* failed = std::get_if<io_failure>(&result)) {
+      ADD_FAILURE() << "failed: " << failed->step << ": " << failed->reason;
+      continue;
+    }
+    expect_same(std::get<0>(result), expected);
+  }
+}
+
+void expect_real(const std::string& text, double expected) {
+  expect_reals(text, 1, {expected});
+}
+
+// One read of `count` reals from `text` fails with `step` and `reason`.
+void expect_reals_fail(const std::string& text, std::size_t count, const std::string& step,
+                       const std::string& reason) {
+  SCOPED_TRACE("input: \"" + text.substr(0, 60) + "\"");
+  for (const feed& f : FEEDS) {
+    SCOPED_TRACE("piece " + std::to_string(f.piece));
+    memory_source source(text, f.piece);
+    list_reader reader(source, ELEMENT_UNIT, f.chunk_size);
+    auto result = reader.read_reals(count);
+    auto* failed = std::get_if<io_failure>(&result);
+    ASSERT_NE(failed, nullptr) << "read succeeded";
+    expect_failure(*failed, step, reason);
+  }
+}
+
+outcome<std::optional<std::int32_t>> read_integer_from(const std::string& text, const feed& f) {
+  memory_source source(text, f.piece);
+  list_reader reader(source, ELEMENT_UNIT, f.chunk_size);
+  return reader.read_integer();
+}
+
+TEST(ListInputReal, AcceptsEveryWayOfWritingOnePointFive) {
+  const std::string fifty_digits = "1.5000000000000000000000000000000000000000000000001";
+  ASSERT_EQ(fifty_digits.size(), 51u);
+  for (const char* text :
+       {"1.5D0", "1.5d0", "1.5e0", "1.5E0", "15-1", "15d-1", "+1.5", "0.15E+1", "0.15+1", ".15e1",
+        "150E-2", "1.5e+000000", "00001.5", "1.5\r\n", "3*1.5", fifty_digits.c_str()}) {
+    expect_real(text, 1.5);
+  }
+}
+
+TEST(ListInputReal, ConvertsWithCorrectRounding) {
+  for (const char* text :
+       {"0.1", "-2.5e-3", "123456789012345678", "2.2250738585072011e-308", "1.7976931348623157e308",
+        "4.9406564584124654e-324", "9007199254740993", "-7.0e+22", "0.30000000000000004"}) {
+    expect_real(text, nearest(text));
+  }
+  expect_real("1", 1.0);
+  expect_real("-0", -0.0);
+  expect_real("-0.000e5", -0.0);
+  expect_real("0", 0.0);
+}
+
+TEST(ListInputReal, OverflowsToInfinityAndUnderflowsToZero) {
+  expect_real("1e400", inf);
+  expect_real("-1.8e308", -inf);
+  expect_real("1E99999999", inf);
+  expect_real("1e-400", 0.0);
+  expect_real("-2e-324", -0.0);
+  expect_real("-1D-99999999", -0.0);
+  // Subnormals come out exactly, not flushed.
+  expect_real("3e-324", std::numeric_limits<double>::denorm_min());
+  // Either side of half the smallest subnormal, in forty digits.
+  expect_real("2.470328229206232720882843964341106861825e-324", 0.0);
+  expect_real("2.470328229206232720882843964341106861826e-324",
+              std::numeric_limits<double>::denorm_min());
+}
+
+TEST(ListInputReal, UsesFortySignificantDigitsTruncated) {
+  // Exactly 1 + 2^-53 (halfway between 1 and the next double) cut to 40
+  // digits lies below the halfway point; a 41st digit 9 would round up if it
+  // were used.
+  const std::string cut = "1.000000000000000111022302462515654042363";
+  expect_real(cut + "9", 1.0);
+  expect_real(cut + "99999999999", 1.0);
+  ASSERT_EQ(nearest(cut + "9"), std::nextafter(1.0, 2.0));  // the rounding the cut avoids
+  // Leading zeros are not significant; dropped digits still place the point.
+  expect_real("0.000" + cut.substr(2) + "9", nearest("0.000" + cut.substr(2)));
+  expect_real("1234567890123456789012345678901234567890999",
+              nearest("1234567890123456789012345678901234567890e3"));
+}
+
+TEST(ListInputReal, HandlesAMillionDigitsInBoundedMemory) {
+  const std::string zeros(1'000'000, '0');
+  expect_real("15" + zeros + "e-1000001", 1.5);
+  expect_real("0." + zeros + "15e1000001", 1.5);
+  expect_real("1" + zeros, inf);
+  expect_real("0." + zeros + "1", 0.0);
+  expect_real(zeros, 0.0);
+}
+
+TEST(ListInputSyntax, AcceptsEverySeparator) {
+  const reals one_two_three = {1.0, 2.0, 3.0};
+  for (const char* text : {"1 2 3", "1\t2\t3", "1,2,3", "1 , 2 ,3", "1\t,\t2,\n3", "1\n2\n3",
+                           "1\r\n2\r\n3\r\n", "\n\n  1\n\n\n2 3", "1\n,2\n,\n3", "1\r\n\r\n2,3",
+                           "  \t1    2\n3 junk after", "1 2 3/", "1,2,3,", "1 2\n3\n4 5 6"}) {
+    expect_reals(text, 3, one_two_three);
+  }
+}
+
+TEST(ListInputSyntax, EndsAValueAtTheFirstCharacterThatCannotContinueIt) {
+  expect_reals("1.5abc", 1, {1.5});
+  expect_reals("8 7 6 5 4 3 2 1.5abc", 8, {8.0, 7.0, 6.0, 5.0, 4.0, 3.0, 2.0, 1.5});
+  expect_reals("1.5.25", 2, {1.5, 0.25});
+  expect_reals("1.5e2.5", 2, {150.0, 0.5});
+  expect_reals("1.5-1-1", 2, {0.15, -1.0});
+  expect_reals("2*3*4", 2, {3.0, 3.0});
+  expect_reals("7\r", 1, {7.0});
+}
+
+TEST(ListInputSyntax, LeavesVariablesUnsetForEmptyValuesAndSlash) {
+  const std::optional<double> none;
+  const struct {
+    const char* text;
+    reals expected;
+  } cases[] = {
+      {",2,3", {none, 2.0, 3.0}},   {"1,,3", {1.0, none, 3.0}},       {"1, ,3", {1.0, none, 3.0}},
+      {"1,\n,3", {1.0, none, 3.0}}, {",,,", {none, none, none}},      {"1 2,,", {1.0, 2.0, none}},
+      {"1/", {1.0, none, none}},    {"/1 2 3", {none, none, none}},   {"1,/", {1.0, none, none}},
+      {"1,,/", {1.0, none, none}},  {"1\n2\n/\n3", {1.0, 2.0, none}}, {"+,2,3", {none, 2.0, 3.0}},
+      {"1,-,3", {1.0, none, 3.0}},  {"1 ./", {1.0, none, none}},      {"+.,2 3", {none, 2.0, 3.0}},
+      {"2*,3", {none, none, 3.0}},  {"2* 3", {none, none, 3.0}},      {"1 2*", {1.0, none, none}},
+      {"2*/", {none, none, none}},  {"3*+,", {none, none, none}},     {"2*1.5/", {1.5, 1.5, none}},
+  };
+  for (const auto& c : cases) expect_reals(c.text, 3, c.expected);
+}
+
+TEST(ListInputSyntax, AppliesRepeatCounts) {
+  expect_reals("4*0.0", 4, {0.0, 0.0, 0.0, 0.0});
+  expect_reals("2*1 2*-2", 4, {1.0, 1.0, -2.0, -2.0});
+  expect_reals("3*1.5,2", 4, {1.5, 1.5, 1.5, 2.0});
+  expect_reals("9*7", 2, {7.0, 7.0});
+  expect_reals("0003*1", 3, {1.0, 1.0, 1.0});
+  expect_reals(std::string(10'000, '9') + "*2.5", 3, {2.5, 2.5, 2.5});
+  expect_reals("2*1.5D0", 2, {1.5, 1.5});
+}
+
+TEST(ListInputSyntax, RejectsMalformedText) {
+  const struct {
+    std::string text;
+    std::size_t count;
+    const char* step;
+  } cases[] = {
+      {"1.5Q0", 8, STEP_INVALID_NUMBER},
+      {"1.5abc", 2, STEP_INVALID_NUMBER},
+      {"abc", 1, STEP_INVALID_NUMBER},
+      {"\xEF\xBB\xBF"
+       "1",
+       1, STEP_INVALID_NUMBER},
+      {"1 \x80", 2, STEP_INVALID_NUMBER},
+      {"\xFF", 1, STEP_INVALID_NUMBER},
+      {"\r1", 1, STEP_INVALID_NUMBER},
+      {"1\r2", 2, STEP_INVALID_NUMBER},
+      {std::string("\0", 1), 1, STEP_INVALID_NUMBER},
+      {"'1'", 1, STEP_INVALID_NUMBER},
+      {"!1", 1, STEP_INVALID_NUMBER},
+      {"\f1", 1, STEP_INVALID_NUMBER},
+      {"*5", 1, STEP_INVALID_NUMBER},
+      {"+ 1", 1, STEP_INVALID_NUMBER},
+      {"-\n1", 1, STEP_INVALID_NUMBER},
+      {".", 1, STEP_INVALID_NUMBER},
+      {"+.e5", 1, STEP_INVALID_NUMBER},
+      {"2*x", 1, STEP_INVALID_NUMBER},
+      {"2*\r", 1, STEP_INVALID_NUMBER},
+      {"1.5E", 8, STEP_EXPONENT_FIELD},
+      {"1.5E+", 8, STEP_EXPONENT_FIELD},
+      {"1.5+", 1, STEP_EXPONENT_FIELD},
+      {"1.5d 2", 1, STEP_EXPONENT_FIELD},
+      {"1e+-2", 1, STEP_EXPONENT_FIELD},
+      {"1E100000000", 1, STEP_EXPONENT_FIELD},
+      {"1E-0000000123456789", 1, STEP_EXPONENT_FIELD},
+      {"2*1.5e", 1, STEP_EXPONENT_FIELD},
+      {"0*1.5", 8, STEP_BAD_REPEAT},
+      {"000*1.5", 1, STEP_BAD_REPEAT},
+      {"-2*1", 1, STEP_BAD_REPEAT},
+      {"+2*1", 1, STEP_BAD_REPEAT},
+      {"1.5*2", 1, STEP_BAD_REPEAT},
+      {"2.*2", 1, STEP_BAD_REPEAT},
+      {".*2", 1, STEP_BAD_REPEAT},
+  };
+  for (const auto& c : cases) expect_reals_fail(c.text, c.count, c.step, REASON_INCOMPREHENSIBLE);
+}
+
+TEST(ListInputSyntax, ReportsTheFirstFailureInFileOrder) {
+  // A value left unset never hides a later syntax error in the same read.
+  expect_reals_fail(",abc", 2, STEP_INVALID_NUMBER, REASON_INCOMPREHENSIBLE);
+  expect_reals_fail("1 0*2 1E", 3, STEP_BAD_REPEAT, REASON_INCOMPREHENSIBLE);
+  // Text after the last needed value is never looked at.
+  expect_reals("1 2 0*1 \xFF 1E", 2, {1.0, 2.0});
+}
+
+TEST(ListInputSyntax, FailsAtTheEndOfTheInputWhileValuesAreWanted) {
+  for (const char* text : {"", " ", "\n\n\n", "1 2", "1\n2\n", "1,2,", "2*5", "2*", "\r\n"}) {
+    expect_reals_fail(text, 3, STEP_LIST_IN, REASON_END_OF_FILE);
+  }
+}
+
+TEST(ListInputSyntax, HandlesAMillionBlanks) {
+  const std::string blanks(1'000'000, ' ');
+  expect_reals(blanks + "1.5" + blanks + "\n" + blanks + "2", 2, {1.5, 2.0});
+  expect_reals("1" + blanks + "2", 1, {1.0});
+  expect_reals_fail(blanks, 1, STEP_LIST_IN, REASON_END_OF_FILE);
+  expect_reals(std::string(1'000'000, '\n') + "3", 1, {3.0});
+}
+
+TEST(ListInputInteger, ReadsSignedThirtyTwoBitValues) {
+  const struct {
+    const char* text;
+    std::optional<std::int32_t> expected;
+  } cases[] = {
+      {"10", 10},
+      {"+10", 10},
+      {"-0", 0},
+      {"0042", 42},
+      {"  42 junk\n", 42},
+      {"7abc", 7},
+      {"2147483647", 2147483647},
+      {"-2147483648", std::numeric_limits<std::int32_t>::min()},
+      {"00000000000000000000000000000000000005", 5},
+      {"3*-7", -7},
+      {"99999999999999999999*1", 1},
+      {",", std::nullopt},
+      {"/", std::nullopt},
+      {"+,", std::nullopt},
+      {"./", std::nullopt},
+      {"5*,", std::nullopt},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    for (const feed& f : FEEDS) {
+      auto result = read_integer_from(c.text, f);
+      ASSERT_EQ(result.index(), 0u) << std::get<1>(result).step;
+      EXPECT_EQ(std::get<0>(result), c.expected);
+    }
+  }
+}
+
+TEST(ListInputInteger, RejectsPointsExponentsAndOverflow) {
+  const struct {
+    const char* text;
+    const char* step;
+    const char* reason;
+  } cases[] = {
+      {"10.0", STEP_INVALID_INTEGER, REASON_UNEXPECTED_CHARACTER},
+      {"10.", STEP_INVALID_INTEGER, REASON_UNEXPECTED_CHARACTER},
+      {".5", STEP_INVALID_INTEGER, REASON_UNEXPECTED_CHARACTER},
+      {"1E1", STEP_INVALID_INTEGER, REASON_UNEXPECTED_CHARACTER},
+      {"1d", STEP_INVALID_INTEGER, REASON_UNEXPECTED_CHARACTER},
+      {"1+1", STEP_INVALID_INTEGER, REASON_UNEXPECTED_CHARACTER},
+      {"1-", STEP_INVALID_INTEGER, REASON_UNEXPECTED_CHARACTER},
+      {"2*1.5", STEP_INVALID_INTEGER, REASON_UNEXPECTED_CHARACTER},
+      {"2147483648", STEP_INVALID_INTEGER, REASON_INTEGER_OVERFLOW},
+      {"-2147483649", STEP_INVALID_INTEGER, REASON_INTEGER_OVERFLOW},
+      {"99999999999999999999999999", STEP_INVALID_INTEGER, REASON_INTEGER_OVERFLOW},
+      {"x", STEP_INVALID_NUMBER, REASON_INCOMPREHENSIBLE},
+      {"+ 1", STEP_INVALID_NUMBER, REASON_INCOMPREHENSIBLE},
+      {"0*1", STEP_BAD_REPEAT, REASON_INCOMPREHENSIBLE},
+      {"", STEP_LIST_IN, REASON_END_OF_FILE},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    for (const feed& f : FEEDS) {
+      auto result = read_integer_from(c.text, f);
+      ASSERT_EQ(result.index(), 1u);
+      expect_failure(std::get<1>(result), c.step, c.reason);
+    }
+  }
+}
+
+TEST(ListInputReads, EachReadStartsOnTheLineAfterThePreviousOne) {
+  for (const feed& f : FEEDS) {
+    memory_source source("1 2 3 ignored\n4,5\n6 7\r\n3*8\n9\n", f.piece);
+    list_reader reader(source, ELEMENT_UNIT, f.chunk_size);
+    expect_same(std::get<0>(reader.read_reals(2)), {1.0, 2.0});
+    expect_same(std::get<0>(reader.read_reals(1)), {4.0});
+    expect_same(std::get<0>(reader.read_reals(1)), {6.0});
+    expect_same(std::get<0>(reader.read_reals(2)), {8.0, 8.0});  // the third 8 is dropped
+    EXPECT_EQ(std::get<0>(reader.read_integer()), 9);
+    auto after = reader.read_reals(1);
+    ASSERT_EQ(after.index(), 1u);
+    expect_failure(std::get<1>(after), STEP_LIST_IN, REASON_END_OF_FILE);
+  }
+}
+
+TEST(ListInputReads, NextReadFailsAtStartWhenTheLastOneRanIntoTheEnd) {
+  // Whether the last line ends decides between "read start" and "list in".
+  const struct {
+    const char* text;
+    const char* step;
+  } cases[] = {
+      {"1\n2", STEP_READ_START},     {"1\n2 junk", STEP_READ_START}, {"1\n2/", STEP_READ_START},
+      {"1\n2\r\n", STEP_LIST_IN},    {"1\n2\n", STEP_LIST_IN},       {"1\n2\n\n", STEP_LIST_IN},
+      {"1\n2 3\r", STEP_READ_START},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    for (const feed& f : FEEDS) {
+      memory_source source(c.text, f.piece);
+      list_reader reader(source, ELEMENT_UNIT, f.chunk_size);
+      ASSERT_EQ(reader.read_reals(1).index(), 0u);
+      ASSERT_EQ(reader.read_reals(1).index(), 0u);
+      auto third = reader.read_integer();
+      ASSERT_EQ(third.index(), 1u);
+      expect_failure(std::get<1>(third), c.step, REASON_END_OF_FILE);
+    }
+  }
+}
+
+// Hands over `good` bytes, then fails with EIO.
+class failing_source final : public byte_source {
+ public:
+  explicit failing_source(std::string_view good) : good_(good) {}
+  source_chunk read(std::span<char> room) override {
+    if (good_.empty()) return {0, EIO};
+    const std::size_t size = std::min(room.size(), good_.size());
+    std::memcpy(room.data(), good_.data(), size);
+    good_.remove_prefix(size);
+    return {size, 0};
+  }
+
+ private:
+  std::string_view good_;
+};
+
+TEST(ListInputReads, ReportsAStreamErrorWithTheSystemText) {
+  // Even where the bytes so far would have failed otherwise, the stream error is
+  // what stopped the read.
+  for (const char* good : {"", "1 2", "1 2 3", "1.5E", "1 ,"}) {
+    SCOPED_TRACE(good);
+    failing_source source(good);
+    list_reader reader(source);
+    auto result = reader.read_reals(3);
+    ASSERT_EQ(result.index(), 1u);
+    expect_failure(std::get<1>(result), STEP_LIST_IN, std::strerror(EIO));
+  }
+}
+
+}  // namespace
+}  // namespace datafiles

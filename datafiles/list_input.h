@@ -1,0 +1,106 @@
+// List-directed input: a cursor over a file's bytes that performs one read of
+// a list of reals or of one integer, and yields the values or a failure.
+//
+// The bytes arrive in fixed-size chunks, so memory stays bounded whatever the
+// size of the file or of its lines, and every byte is looked at a bounded
+// number of times.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string_view>
+#include <vector>
+
+#include "datafiles/io_failure.h"
+
+namespace datafiles {
+
+// Bytes handed over by a source in one call.
+struct source_chunk {
+  std::size_t size = 0;  // bytes written to the room; 0 means no more bytes
+  int error_number = 0;  // with size 0: the C library's error number, or 0 at the end of input
+};
+
+// Where the bytes of a list come from.
+class byte_source {
+ public:
+  virtual ~byte_source() = default;
+  // Copies the next bytes, at most `room.size()` (which is at least 1), into
+  // `room`. Returns size 0 only at the end of the input or on an error.
+  virtual source_chunk read(std::span<char> room) = 0;
+};
+
+// Bytes of an open C stream, which the caller keeps open and closes. A
+// failed fread reports errno (EIO if the library left it 0).
+class file_source final : public byte_source {
+ public:
+  explicit file_source(std::FILE* stream) : stream_(stream) {}
+  source_chunk read(std::span<char> room) override;
+
+ private:
+  std::FILE* stream_;
+  int pending_error_ = 0;  // an error met after a partial chunk, reported by the next call
+};
+
+// Bytes of a text in memory, which must outlive the source, handed over at
+// most `piece` bytes per call (small pieces put chunk boundaries everywhere).
+// Never fails.
+class memory_source final : public byte_source {
+ public:
+  explicit memory_source(std::string_view text, std::size_t piece = SIZE_MAX)
+      : text_(text), piece_(piece == 0 ? 1 : piece) {}
+  source_chunk read(std::span<char> room) override;
+
+ private:
+  std::string_view text_;
+  std::size_t piece_;
+};
+
+inline constexpr std::size_t DEFAULT_CHUNK_SIZE = 64 * 1024;
+
+// Failure steps and reasons of list-directed input, as the report names them.
+inline constexpr const char* STEP_READ_START = "read start";  // the previous read met the end
+inline constexpr const char* STEP_LIST_IN = "list in";  // end of file or stream error inside a read
+inline constexpr const char* STEP_INVALID_NUMBER = "invalid number";  // bad character or lone sign
+inline constexpr const char* STEP_EXPONENT_FIELD =
+    "exponent field";  // no exponent digits, or > 1e8
+inline constexpr const char* STEP_BAD_REPEAT = "bad repetition count";  // zero, signed or not whole
+inline constexpr const char* STEP_INVALID_INTEGER = "invalid integer";  // point, exponent, range
+inline constexpr const char* REASON_END_OF_FILE = "end of file";
+inline constexpr const char* REASON_INCOMPREHENSIBLE = "incomprehensible list input";
+inline constexpr const char* REASON_UNEXPECTED_CHARACTER = "read unexpected character";
+inline constexpr const char* REASON_INTEGER_OVERFLOW = "integer overflow";
+
+// Performs successive list-directed reads on one source. Each read starts at
+// the beginning of a line; once it has all its values (or meets a slash) it
+// discards the rest of the line on which it ended. If that runs into the end
+// of the input the read still succeeds, and the next read fails at once with
+// "read start" / "end of file". Every failure carries `unit` and
+// transfer_begun = true. After a failure the reader must not be used again.
+class list_reader {
+ public:
+  // `chunk_size` (at least 2) bounds the bytes held in memory at once.
+  explicit list_reader(byte_source& source, int unit = ELEMENT_UNIT,
+                       std::size_t chunk_size = DEFAULT_CHUNK_SIZE);
+  ~list_reader();
+  list_reader(const list_reader&) = delete;
+  list_reader& operator=(const list_reader&) = delete;
+
+  // One read of `count` reals. An entry is empty where an empty value, a
+  // slash or an "r*" left that variable without a value.
+  outcome<std::vector<std::optional<double>>> read_reals(std::size_t count);
+
+  // One read of a single 32-bit signed integer: sign and digits only; a point,
+  // an exponent or a value outside the 32-bit range fails "invalid integer".
+  outcome<std::optional<std::int32_t>> read_integer();
+
+ private:
+  class impl;
+  std::unique_ptr<impl> impl_;
+};
+
+}  // namespace datafiles
