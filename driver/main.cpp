@@ -1,1 +1,66 @@
-int main() { return 0; }
+// The run: read the element file, then write one ephemeris record a day.
+#include <cstdint>
+#include <utility>
+#include <variant>
+
+#include "datafiles/element_file.h"
+#include "datafiles/ephemeris_file.h"
+#include "datafiles/io_failure.h"
+#include "driver/signals.h"
+#include "orbit/orbit.h"
+
+namespace {
+
+using datafiles::io_failure;
+
+// The element's four angles from degrees to radians, as pi*x/180.
+void angles_to_radians(datafiles::orbital_elements& elements, double pi) {
+  for (double* angle : {&elements.i, &elements.w, &elements.node, &elements.m0}) {
+    *angle = pi * *angle / 180;
+  }
+}
+
+template <typename T>
+T take(datafiles::outcome<T>&& result) {
+  if (const io_failure* failure = std::get_if<io_failure>(&result)) {
+    datafiles::terminate_with_report(*failure);
+  }
+  return std::move(std::get<T>(result));
+}
+
+}  // namespace
+
+int main() {
+  driver::install_signal_handlers();
+  const orbit::frame_constants constants = orbit::make_frame_constants();
+
+  datafiles::element_file elements_file = take(datafiles::open_elements());
+  datafiles::element_data data = take(datafiles::read_elements(elements_file));
+  datafiles::close_elements(elements_file);
+  if (driver::stop_requested()) return 1;
+
+  angles_to_radians(data.target, constants.pi);
+  angles_to_radians(data.observer, constants.pi);
+
+  datafiles::ephemeris_file ephemeris = take(datafiles::open_ephemeris());
+  const orbit::body_state target = orbit::make_body_state(data.target);
+  const orbit::body_state observer = orbit::make_body_state(data.observer);
+
+  double date = data.request.start - 1;
+  for (std::int32_t day = 0; day < data.request.count && !driver::stop_requested(); ++day) {
+    date = date + 1;
+    const orbit::helio_place target_place = orbit::helio_position(target, date, constants);
+    const orbit::helio_place observer_place = orbit::helio_position(observer, date, constants);
+    const datafiles::ephemeris_record record =
+        orbit::apparent_place(target_place, observer_place, date, constants);
+    if (auto failure = ephemeris.write_record(record)) {
+      ephemeris.abandon();
+      datafiles::terminate_with_report(*failure);
+    }
+  }
+
+  if (auto failure = datafiles::close_ephemeris(ephemeris)) {
+    datafiles::terminate_with_report(*failure);
+  }
+  return driver::stop_requested() ? 1 : 0;
+}

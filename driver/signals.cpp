@@ -1,1 +1,66 @@
-// placeholder: replaced as the module is written
+#include "driver/signals.h"
+
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <iterator>
+
+namespace driver {
+namespace {
+
+// Set by the interrupt and termination handlers, read by the day loop. This is
+// the program's only mutable global, as a signal handler needs one.
+volatile std::sig_atomic_t stop_flag = 0;
+
+void say(const char* text, std::size_t length) {
+  // Nothing can be done about a failed write to standard error here.
+  [[maybe_unused]] const ssize_t written = ::write(STDERR_FILENO, text, length);
+}
+
+template <std::size_t N>
+void say(const char (&text)[N]) {
+  say(text, N - 1);
+}
+
+void on_stop_request(int signal_number) {
+  if (signal_number == SIGINT) {
+    say("Interrupt\n");
+  } else {
+    say("Killed\n");
+  }
+  stop_flag = 1;
+}
+
+void on_fatal_signal(int signal_number) {
+  if (signal_number == SIGFPE) {
+    say("Floating Exception\n");
+  } else {
+    say("IOT Trap\n");
+  }
+  std::signal(SIGABRT, SIG_DFL);
+  std::abort();
+}
+
+void install(int signal_number, void (*handler)(int), int flags) {
+  struct sigaction action {};
+  action.sa_handler = handler;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = flags;
+  sigaction(signal_number, &action, nullptr);
+}
+
+}  // namespace
+
+void install_signal_handlers() {
+  // A second interrupt or termination request finds the default action back
+  // in place and ends the process at once.
+  install(SIGINT, on_stop_request, SA_RESETHAND | SA_RESTART);
+  install(SIGTERM, on_stop_request, SA_RESETHAND | SA_RESTART);
+  install(SIGFPE, on_fatal_signal, SA_RESETHAND);
+  install(SIGABRT, on_fatal_signal, SA_RESETHAND);
+}
+
+bool stop_requested() { return stop_flag != 0; }
+
+}  // namespace driver

@@ -1,1 +1,281 @@
-// placeholder: replaced as the module is written
+// Runs the real program in temporary directories with real files.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "process.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using testing_support::read_file;
+using testing_support::run_program;
+using testing_support::run_result;
+using testing_support::running_program;
+using testing_support::temporary_directory;
+using testing_support::write_file;
+
+const fs::path data_directory = fs::path(EPHEMERIS_SOURCE_DIR) / "tests" / "data";
+
+std::string data_file(const std::string& name) { return read_file(data_directory / name); }
+
+// The Mars-from-Earth elements of the example with another start and count.
+std::string mars_elements(const std::string& start, const std::string& count) {
+  std::istringstream lines(data_file("mars_from_earth.dat"));
+  std::string target, observer;
+  std::getline(lines, target);
+  std::getline(lines, observer);
+  return target + "\n" + observer + "\n" + start + "\n" + count + "\n";
+}
+
+// The first `count` records of a file in which every record takes two lines.
+std::string first_records(const std::string& table, int count) {
+  std::size_t end = 0;
+  for (int line = 0; line < 2 * count; ++line) end = table.find('\n', end) + 1;
+  return table.substr(0, end);
+}
+
+std::vector<double> items_of(const std::string& table) {
+  std::istringstream in(table);
+  std::vector<double> items;
+  for (std::string word; in >> word;) items.push_back(std::stod(word));
+  return items;
+}
+
+// A file cut short by a stop holds whole records with consecutive dates.
+void expect_whole_records(const std::string& table, double start) {
+  ASSERT_FALSE(table.empty());
+  EXPECT_EQ(table.back(), '\n');
+  const std::vector<double> items = items_of(table);
+  ASSERT_EQ(items.size() % 8, 0U);
+  for (std::size_t record = 0; record < items.size() / 8; ++record) {
+    ASSERT_EQ(items[8 * record], start + static_cast<double>(record)) << "record " << record;
+  }
+}
+
+const std::string mars_expected_head = first_records(data_file("mars_from_earth.expected"), 3);
+const std::string old_table = "old contents of the table\nthat a run must not keep\n";
+
+std::string element_report(const std::string& first_line, bool transfer_begun = true) {
+  return first_line + "\napparent state: unit 1 named DATOS.DAT\n" +
+         (transfer_begun ? "last format: list io\n" : "") +
+         "lately reading sequential formatted external IO\n";
+}
+
+std::string ephemeris_report(const std::string& first_line) {
+  return first_line +
+         "\napparent state: unit 2 named VESK.DAT\nlast format: list io\n"
+         "lately writing sequential formatted external IO\n";
+}
+
+void expect_clean_success(const run_result& result) {
+  EXPECT_EQ(result.exit_status, 0);
+  EXPECT_EQ(result.signal, 0);
+  EXPECT_EQ(result.out, "");
+  EXPECT_EQ(result.err, "");
+}
+
+TEST(EndToEnd, WritesTheTableAnIndependentComputationGives) {
+  // The expected files come from tests/reference/reference_ephemeris.py, a
+  // separate Python evaluation of the same formulas with Python's own "%.9G"
+  // formatting. The Mars run was also compared with the published position
+  // of Mars in February 2026 (RA about 21 h, declination about -18 degrees,
+  // a month after conjunction with the Sun); the inner-body run passes an
+  // exact inferior conjunction at date 0, so it writes zero, negative and
+  // exponent-form items, and the Mars run has records whose seventh item
+  // would end exactly on column 80 and so starts the second line.
+  for (const std::string name : {"mars_from_earth", "inferior_conjunction"}) {
+    SCOPED_TRACE(name);
+    temporary_directory dir;
+    write_file(dir / "DATOS.DAT", data_file(name + ".dat"));
+    expect_clean_success(run_program(dir.path()));
+    EXPECT_EQ(read_file(dir / "VESK.DAT"), data_file(name + ".expected"));
+  }
+}
+
+TEST(EndToEnd, IgnoresItsArguments) {
+  temporary_directory dir;
+  write_file(dir / "DATOS.DAT", mars_elements("2461081.5", "3"));
+  expect_clean_success(run_program(dir.path(), {{"--help", "other.dat"}}));
+  EXPECT_EQ(read_file(dir / "VESK.DAT"), mars_expected_head);
+}
+
+TEST(EndToEnd, KeepsTheOldTableWhenNoDayIsRequested) {
+  for (const std::string count : {"0", "-5"}) {
+    SCOPED_TRACE(count);
+    temporary_directory dir;
+    write_file(dir / "DATOS.DAT", mars_elements("2461081.5", count));
+    expect_clean_success(run_program(dir.path()));
+    ASSERT_TRUE(fs::exists(dir / "VESK.DAT"));
+    EXPECT_EQ(read_file(dir / "VESK.DAT"), "") << "an absent table is created empty";
+
+    write_file(dir / "VESK.DAT", old_table);
+    expect_clean_success(run_program(dir.path()));
+    EXPECT_EQ(read_file(dir / "VESK.DAT"), old_table);
+  }
+}
+
+TEST(EndToEnd, ReplacesALongerOldTableWithExactlyTheNewRecords) {
+  const std::string long_old_table(100000, 'x');
+  for (const int count : {1, 3}) {
+    SCOPED_TRACE(count);
+    temporary_directory dir;
+    write_file(dir / "DATOS.DAT", mars_elements("2461081.5", std::to_string(count)));
+    write_file(dir / "VESK.DAT", long_old_table);
+    expect_clean_success(run_program(dir.path()));
+    EXPECT_EQ(read_file(dir / "VESK.DAT"), first_records(mars_expected_head, count));
+  }
+}
+
+TEST(EndToEnd, KeepsAFractionalStartOnEveryDate) {
+  temporary_directory dir;
+  write_file(dir / "DATOS.DAT", mars_elements("2461081.25", "400"));
+  expect_clean_success(run_program(dir.path()));
+  const std::vector<double> items = items_of(read_file(dir / "VESK.DAT"));
+  ASSERT_EQ(items.size(), 400U * 8);
+  for (std::size_t record = 0; record < 400; ++record) {
+    EXPECT_EQ(items[8 * record], 2461081.25 + static_cast<double>(record));
+  }
+}
+
+struct element_failure_case {
+  const char* name;
+  std::string contents;  // of DATOS.DAT; empty for none at all
+  std::string report;
+};
+
+TEST(EndToEnd, ReportsElementFileFailuresAndLeavesTheTableAlone) {
+  const std::string mars = data_file("mars_from_earth.dat");
+  const std::string three_lines = mars.substr(0, mars.rfind("40\n"));
+  const element_failure_case cases[] = {
+      {"missing file", "", element_report("open: No such file or directory", false)},
+      {"three lines", three_lines, element_report("list in: end of file")},
+      {"three lines, the last unended", three_lines.substr(0, three_lines.size() - 1),
+       element_report("read start: end of file")},
+      {"syntax error", "1.5Q0 " + mars,
+       element_report("invalid number: incomprehensible list input")},
+      {"missing value", ",1 2 3 4 5 6 7 8\n" + mars.substr(mars.find('\n') + 1),
+       element_report("list in: no value for the target's semi-major axis")},
+      {"eccentricity out of range", "1 1.5 0 0 0 0 0 0\n" + mars.substr(mars.find('\n') + 1),
+       element_report("element: the target's eccentricity 1.5 is outside [0, 1)")},
+      {"day count overflow", mars_elements("2461081.5", "2147483648"),
+       element_report("invalid integer: integer overflow")},
+      {"decimal day count", mars_elements("2461081.5", "10.0"),
+       element_report("invalid integer: read unexpected character")},
+  };
+  for (const element_failure_case& c : cases) {
+    SCOPED_TRACE(c.name);
+    for (const bool old_table_present : {false, true}) {
+      temporary_directory dir;
+      if (!c.contents.empty()) write_file(dir / "DATOS.DAT", c.contents);
+      if (old_table_present) write_file(dir / "VESK.DAT", old_table);
+      const run_result result = run_program(dir.path());
+      EXPECT_EQ(result.signal, SIGABRT);
+      EXPECT_EQ(result.out, "");
+      EXPECT_EQ(result.err, c.report);
+      if (old_table_present) {
+        EXPECT_EQ(read_file(dir / "VESK.DAT"), old_table);
+      } else {
+        EXPECT_FALSE(fs::exists(dir / "VESK.DAT"));
+      }
+    }
+  }
+}
+
+TEST(EndToEnd, ReportsAnElementFileThatCannotBeRead) {
+  temporary_directory dir;
+  fs::create_directory(dir / "DATOS.DAT");
+  const run_result result = run_program(dir.path());
+  EXPECT_EQ(result.signal, SIGABRT);
+  EXPECT_EQ(result.err, element_report("list in: Is a directory"));
+  EXPECT_FALSE(fs::exists(dir / "VESK.DAT"));
+}
+
+TEST(EndToEnd, ReportsATableThatOpensOnlyForReading) {
+  // Root may write any file: the program then runs as user "nobody".
+  temporary_directory dir;
+  write_file(dir / "DATOS.DAT", mars_elements("2461081.5", "3"));
+  write_file(dir / "VESK.DAT", old_table);
+  fs::permissions(dir / "VESK.DAT", fs::perms::owner_read | fs::perms::group_read |
+                                        fs::perms::others_read);
+  fs::permissions(dir.path(), fs::perms::all);
+  const bool as_nobody = testing_support::can_run_unprivileged();
+  const run_result result = run_program(dir.path(), {{}, as_nobody});
+  EXPECT_EQ(result.signal, SIGABRT);
+  EXPECT_EQ(result.err, ephemeris_report("list output start: can't write file"));
+  EXPECT_EQ(read_file(dir / "VESK.DAT"), old_table);
+
+  // With no record to write the run succeeds and the file stays as it was.
+  write_file(dir / "DATOS.DAT", mars_elements("2461081.5", "0"));
+  expect_clean_success(run_program(dir.path(), {{}, as_nobody}));
+  EXPECT_EQ(read_file(dir / "VESK.DAT"), old_table);
+}
+
+TEST(EndToEnd, ReportsAFailedWriteInsteadOfSucceeding) {
+  temporary_directory dir;
+  write_file(dir / "DATOS.DAT", mars_elements("2461081.5", "3"));
+  fs::create_symlink("/dev/full", dir / "VESK.DAT");
+  const run_result result = run_program(dir.path());
+  EXPECT_EQ(result.signal, SIGABRT);
+  EXPECT_EQ(result.out, "");
+  EXPECT_EQ(result.err, ephemeris_report("write: No space left on device"));
+}
+
+// Starts a run of a hundred million days and waits until records appear.
+std::unique_ptr<running_program> start_long_run(const temporary_directory& dir) {
+  write_file(dir / "DATOS.DAT", mars_elements("2461081.5", "100000000"));
+  auto program = std::make_unique<running_program>(dir.path());
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (!(fs::exists(dir / "VESK.DAT") && fs::file_size(dir / "VESK.DAT") > 0) &&
+         std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return program;
+}
+
+TEST(EndToEnd, StopsCleanlyOnInterruptAndTermination) {
+  const struct {
+    int signal;
+    const char* message;
+  } cases[] = {{SIGINT, "Interrupt\n"}, {SIGTERM, "Killed\n"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.message);
+    temporary_directory dir;
+    const auto program = start_long_run(dir);
+    ::kill(program->pid(), c.signal);
+    const run_result result = program->wait(30);
+    EXPECT_EQ(result.exit_status, 1);
+    EXPECT_EQ(result.err, c.message);
+    const std::string table = read_file(dir / "VESK.DAT");
+    expect_whole_records(table, 2461081.5);
+    EXPECT_EQ(first_records(table, 3), mars_expected_head);
+  }
+}
+
+TEST(EndToEnd, AbortsOnFloatingPointExceptionAndAbortSignals) {
+  const struct {
+    int signal;
+    const char* message;
+  } cases[] = {{SIGFPE, "Floating Exception\n"}, {SIGABRT, "IOT Trap\n"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.message);
+    temporary_directory dir;
+    const auto program = start_long_run(dir);
+    ::kill(program->pid(), c.signal);
+    const run_result result = program->wait(30);
+    EXPECT_EQ(result.signal, SIGABRT);
+    EXPECT_EQ(result.err, c.message);
+    expect_whole_records(read_file(dir / "VESK.DAT"), 2461081.5);
+  }
+}
+
+}  // namespace

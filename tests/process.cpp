@@ -1,1 +1,137 @@
-// placeholder: replaced as the module is written
+#include "process.h"
+
+#include <fcntl.h>
+#include <grp.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <thread>
+
+#ifndef EPHEMERIS_PROGRAM
+#error "EPHEMERIS_PROGRAM must name the program under test"
+#endif
+
+namespace testing_support {
+namespace {
+
+constexpr uid_t nobody_id = 65534;
+
+std::filesystem::path make_temporary(const char* prefix) {
+  std::string pattern = (std::filesystem::temp_directory_path() / prefix).string() + "XXXXXX";
+  if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+  return pattern;
+}
+
+}  // namespace
+
+temporary_directory::temporary_directory() : path_(make_temporary("ephemeris-test-")) {}
+
+temporary_directory::~temporary_directory() {
+  std::error_code ignored;
+  std::filesystem::remove_all(path_, ignored);
+}
+
+std::string read_file(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+void write_file(const std::filesystem::path& path, const std::string& contents) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << contents;
+  if (!out) throw std::runtime_error("cannot write " + path.string());
+}
+
+bool can_run_unprivileged() { return ::geteuid() == 0; }
+
+running_program::running_program(const std::filesystem::path& directory,
+                                 const run_options& options)
+    : capture_directory_(make_temporary("ephemeris-capture-")) {
+  const std::string out_path = (capture_directory_ / "stdout").string();
+  const std::string err_path = (capture_directory_ / "stderr").string();
+  std::string program = EPHEMERIS_PROGRAM;
+  if (options.unprivileged) {
+    // "nobody" may not be allowed into the build tree.
+    const std::filesystem::path copy = directory / "ephemeris-under-test";
+    std::filesystem::copy_file(program, copy, std::filesystem::copy_options::overwrite_existing);
+    std::filesystem::permissions(copy, std::filesystem::perms::owner_all |
+                                           std::filesystem::perms::group_read |
+                                           std::filesystem::perms::group_exec |
+                                           std::filesystem::perms::others_read |
+                                           std::filesystem::perms::others_exec);
+    program = copy.string();
+  }
+  std::vector<std::string> words{program};
+  words.insert(words.end(), options.arguments.begin(), options.arguments.end());
+  std::vector<char*> argv;
+  for (std::string& word : words) argv.push_back(word.data());
+  argv.push_back(nullptr);
+
+  pid_ = ::fork();
+  if (pid_ < 0) throw std::runtime_error("fork failed");
+  if (pid_ == 0) {
+    const rlimit no_core{0, 0};
+    ::setrlimit(RLIMIT_CORE, &no_core);
+    const int in = ::open("/dev/null", O_RDONLY);
+    const int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (in < 0 || out < 0 || err < 0) ::_exit(126);
+    ::dup2(in, STDIN_FILENO);
+    ::dup2(out, STDOUT_FILENO);
+    ::dup2(err, STDERR_FILENO);
+    if (::chdir(directory.c_str()) != 0) ::_exit(126);
+    if (options.unprivileged) {
+      if (::setgroups(0, nullptr) != 0 || ::setgid(nobody_id) != 0 || ::setuid(nobody_id) != 0) {
+        ::_exit(126);
+      }
+    }
+    ::execv(argv[0], argv.data());
+    ::_exit(127);
+  }
+}
+
+running_program::~running_program() {
+  if (pid_ > 0) {
+    ::kill(pid_, SIGKILL);
+    ::waitpid(pid_, nullptr, 0);
+  }
+  std::error_code ignored;
+  std::filesystem::remove_all(capture_directory_, ignored);
+}
+
+run_result running_program::wait(double seconds) {
+  run_result result;
+  int status = 0;
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+  while (::waitpid(pid_, &status, WNOHANG) == 0) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      ::kill(pid_, SIGKILL);
+      ::waitpid(pid_, &status, 0);
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  pid_ = -1;
+  if (WIFEXITED(status)) result.exit_status = WEXITSTATUS(status);
+  if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
+  result.out = read_file(capture_directory_ / "stdout");
+  result.err = read_file(capture_directory_ / "stderr");
+  return result;
+}
+
+run_result run_program(const std::filesystem::path& directory, const run_options& options) {
+  running_program program(directory, options);
+  return program.wait();
+}
+
+}  // namespace testing_support

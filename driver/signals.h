@@ -1,0 +1,17 @@
+// The signals the program catches from its start.
+#pragma once
+
+namespace driver {
+
+// Installs the handlers. An interrupt prints "Interrupt" and a termination
+// request "Killed" on standard error and ask the run to stop after the record
+// being written (a second such signal ends the process at once). A
+// floating-point exception prints "Floating Exception" and an abort signal
+// "IOT Trap", and the process then aborts; the ephemeris file holds the whole
+// records written out so far.
+void install_signal_handlers();
+
+// True once an interrupt or termination request has arrived.
+bool stop_requested();
+
+}  // namespace driver

@@ -1,0 +1,68 @@
+// Running the real program in a directory of its own, for the end-to-end tests.
+#pragma once
+
+#include <sys/types.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace testing_support {
+
+// How a finished run ended and what it printed.
+struct run_result {
+  int exit_status = -1;  // the exit status, or -1 when a signal ended the process
+  int signal = 0;        // the signal that ended the process, or 0
+  std::string out;       // standard output
+  std::string err;       // standard error
+};
+
+struct run_options {
+  std::vector<std::string> arguments;  // after the program's name
+  bool unprivileged = false;           // run as user and group "nobody" (needs root); the
+                                       // program is then run from a copy in `directory`
+};
+
+// The program, started in `directory` with standard input closed and its
+// outputs captured in files beside it; core dumps are disabled.
+class running_program {
+ public:
+  running_program(const std::filesystem::path& directory, const run_options& options = {});
+  ~running_program();
+  running_program(const running_program&) = delete;
+  running_program& operator=(const running_program&) = delete;
+
+  pid_t pid() const { return pid_; }
+  // Waits at most `seconds` for the end, killing the program after that.
+  run_result wait(double seconds = 60);
+
+ private:
+  pid_t pid_ = -1;
+  std::filesystem::path capture_directory_;
+};
+
+// Starts the program and waits for it.
+run_result run_program(const std::filesystem::path& directory, const run_options& options = {});
+
+// A fresh directory under the system's temporary directory, removed with its
+// contents on destruction.
+class temporary_directory {
+ public:
+  temporary_directory();
+  ~temporary_directory();
+  temporary_directory(const temporary_directory&) = delete;
+  temporary_directory& operator=(const temporary_directory&) = delete;
+  const std::filesystem::path& path() const { return path_; }
+  std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+std::string read_file(const std::filesystem::path& path);
+void write_file(const std::filesystem::path& path, const std::string& contents);
+
+// True where this process may switch a child to user "nobody".
+bool can_run_unprivileged();
+
+}  // namespace testing_support
