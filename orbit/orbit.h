@@ -31,12 +31,33 @@ struct rotation {
 // cos(theta) and sin(theta), from the C library.
 rotation make_rotation(double theta);
 
+// The mean anomaly's reduction by whole revolutions, prepared for one value of
+// 2*pi: for each binade [2^j, 2^(j+1)) of |M|, the amount one subtraction of
+// 2*pi really removes there once rounded to the binade's spacing.
+struct revolution_steps {
+  static constexpr int FIRST_BINADE = 4;  // below 16 the plain steps are few
+  static constexpr int BINADES = 16;      // up to 2^16 > MAX_LOOP_REVOLUTIONS revolutions
+  static constexpr double MAX_LOOP_REVOLUTIONS = 4096;  // beyond, an exact remainder
+  struct binade {
+    double edge;     // 2^j
+    double step;     // what m - 2*pi removes from m in this binade, once settled
+    double limit;    // edge + 2*pi + step: the lowest start of a run taken at once
+    double inverse;  // 1 / step
+    bool tie;        // 2*pi falls halfway between two multiples of the spacing here
+  };
+  binade binades[BINADES];
+};
+
+// The table for `two_pi`.
+revolution_steps make_revolution_steps(double two_pi);
+
 // The constants the run forms once at its start.
 struct frame_constants {
-  double pi;            // 4*atan(1)
-  double two_pi;        // pi + pi
-  double obliquity;     // pi*OBLIQUITY_DEG/180, radians
-  rotation to_equator;  // make_rotation(-obliquity): ecliptic to equatorial axes
+  double pi;                     // 4*atan(1)
+  double two_pi;                 // pi + pi
+  double obliquity;              // pi*OBLIQUITY_DEG/180, radians
+  rotation to_equator;           // make_rotation(-obliquity): ecliptic to equatorial axes
+  revolution_steps revolutions;  // make_revolution_steps(two_pi)
 };
 
 // pi = 4*atan(1), 2*pi = pi + pi, obliquity = pi*23.439291/180, in that order.
@@ -87,10 +108,11 @@ vector3 rotaz(const vector3& v, double theta);
 // A body's state from elements whose four angles are already in radians.
 body_state make_body_state(const datafiles::orbital_elements& elements);
 
-// The mean anomaly (date - t0)*n + m0 brought into [0, 2*pi]: 2*pi subtracted
-// while above 2*pi, then added while below 0 (exactly so while that takes at
-// most a few thousand passes, by an exact remainder beyond). A non-finite
-// value comes back as it is or as NaN; never hangs.
+// The mean anomaly (date - t0)*n + m0 brought into [0, 2*pi]: the value of
+// `while (m > 2*pi) m -= 2*pi; while (m < 0) m += 2*pi;`, bit for bit, where
+// that takes at most MAX_LOOP_REVOLUTIONS passes (computed in a few operations
+// per binade); beyond, the exact remainder fmod(m, 2*pi), plus 2*pi if
+// negative. A non-finite value gives NaN; never hangs.
 double reduce_mean_anomaly(double mean_anomaly, const frame_constants& k);
 
 // The body's heliocentric ecliptic position on Julian date `date`.

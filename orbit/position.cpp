@@ -8,10 +8,6 @@
 namespace orbit {
 namespace {
 
-// Up to this many revolutions the mean anomaly is reduced by repeated
-// subtraction or addition of 2*pi, the way it always has been, bit for bit.
-constexpr double MAX_REDUCTION_PASSES = 4096;
-
 // Arc cosine and arc sine of an argument that rounding may have carried a hair
 // beyond [-1, 1]; NaN stays NaN.
 double safe_acos(double x) {
@@ -24,34 +20,6 @@ double safe_asin(double x) {
 // (a.x*b.x + a.y*b.y) + a.z*b.z, in that order.
 double dot(const vector3& a, const vector3& b) {
   return (a.x * b.x + a.y * b.y) + a.z * b.z;
-}
-
-// The result of `while (keep_going(m)) m += delta;` with |delta| = 2*pi
-// stepping m toward zero, bit for bit, in a few operations per binade instead
-// of one per revolution. Within one binade [2^j, 2^(j+1)) of |m| every value is
-// a multiple of the same ulp, so once a first step has settled the parity of a
-// tie, each further step that stays in the binade subtracts the same rounded
-// amount: all but the last few of those steps are taken at once, and the steps
-// near the binade's edge, where the rounding changes, one by one.
-template <typename KeepGoing>
-double repeat_step(double m, double delta, KeepGoing keep_going) {
-  const double margin = 2 * std::fabs(delta);
-  while (keep_going(m)) {
-    int exponent = 0;
-    std::frexp(m, &exponent);
-    const double edge = std::ldexp(1.0, exponent - 1);  // |m| is in [edge, 2*edge)
-    const double first = m + delta;
-    const double second = first + delta;
-    const double second_toward_zero = m > 0 ? second : -second;  // negative once past zero
-    if (second_toward_zero >= edge + margin) {
-      const double step = first - second;  // the same for every step left in the binade
-      const double runs = std::floor((second_toward_zero - edge - margin) / std::fabs(step));
-      m = second - runs * step;
-    } else {
-      m = first;
-    }
-  }
-  return m;
 }
 
 }  // namespace
@@ -72,18 +40,6 @@ body_state make_body_state(const datafiles::orbital_elements& elements) {
   body.inclination = make_rotation(-elements.i);
   body.ascending = make_rotation(-elements.node);
   return body;
-}
-
-double reduce_mean_anomaly(double mean_anomaly, const frame_constants& k) {
-  double m = mean_anomaly;
-  if (!(std::fabs(m) <= MAX_REDUCTION_PASSES * k.two_pi)) {
-    // Far from the epoch, or not a number: an exact remainder into [0, 2*pi].
-    m = std::fmod(m, k.two_pi);
-    if (m < 0) m += k.two_pi;
-    return m;
-  }
-  m = repeat_step(m, -k.two_pi, [&](double x) { return x > k.two_pi; });
-  return repeat_step(m, k.two_pi, [](double x) { return x < 0; });
 }
 
 helio_place helio_position(const body_state& body, double date, const frame_constants& k) {

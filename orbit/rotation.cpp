@@ -16,6 +16,7 @@ frame_constants make_frame_constants() {
   k.pi = t;
   k.obliquity = t * OBLIQUITY_DEG / 180;
   k.to_equator = make_rotation(-k.obliquity);
+  k.revolutions = make_revolution_steps(k.two_pi);
   return k;
 }
 

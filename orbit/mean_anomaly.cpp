@@ -1,0 +1,85 @@
+// The reduction of the mean anomaly to [0, 2*pi].
+//
+// The reference is the plain loop `while (m > 2*pi) m -= 2*pi;` followed by
+// `while (m < 0) m += 2*pi;`, one rounded operation per revolution. Within one
+// binade [2^j, 2^(j+1)) of |m| every value is a multiple of the same spacing,
+// so each step that stays inside the binade removes the same amount: 2*pi
+// rounded to that spacing. (Where 2*pi falls exactly halfway between two
+// multiples, the first step lands on an even multiple and every later one then
+// removes the same amount.) So a run of steps inside a binade is taken as one
+// multiplication, and only the last few steps before the binade's lower edge,
+// where the spacing changes, are taken one by one. The result is the loop's,
+// bit for bit.
+#include <bit>
+#include <cmath>
+#include <cstdint>
+
+#include "orbit/orbit.h"
+
+namespace orbit {
+namespace {
+
+// The binary exponent j of a finite non-zero |m|, with 2^j <= |m| < 2^(j+1).
+int binade_of(double m) {
+  return static_cast<int>((std::bit_cast<std::uint64_t>(m) >> 52) & 0x7ff) - 1023;
+}
+
+// Whole runs of steps as a double: the count, truncated, of `step`s that fit in
+// `room` (negative room gives zero or less).
+double whole_steps(double room, double inverse) {
+  return static_cast<double>(static_cast<std::int64_t>(room * inverse));
+}
+
+}  // namespace
+
+revolution_steps make_revolution_steps(double two_pi) {
+  revolution_steps table{};
+  for (int j = revolution_steps::FIRST_BINADE; j < revolution_steps::BINADES; ++j) {
+    revolution_steps::binade& b = table.binades[j];
+    b.edge = std::ldexp(1.0, j);
+    // 1.5 * 2^j is an even multiple of the binade's spacing: its step is the
+    // settled one.
+    const double even = 1.5 * b.edge;
+    b.step = even - (even - two_pi);
+    b.limit = b.edge + two_pi + b.step;
+    b.inverse = 1 / b.step;
+    const double odd = std::nextafter(even, 2 * b.edge);
+    b.tie = odd - (odd - two_pi) != b.step;
+  }
+  return table;
+}
+
+double reduce_mean_anomaly(double mean_anomaly, const frame_constants& k) {
+  const double two_pi = k.two_pi;
+  double m = mean_anomaly;
+  if (!(std::fabs(m) <= revolution_steps::MAX_LOOP_REVOLUTIONS * two_pi)) {
+    // Far from the epoch, or not a number: an exact remainder into [0, 2*pi].
+    m = std::fmod(m, two_pi);
+    if (m < 0) m += two_pi;
+    return m;
+  }
+  const revolution_steps::binade* binades = k.revolutions.binades;
+  if (m > two_pi) {
+    for (int j = binade_of(m); j >= revolution_steps::FIRST_BINADE; --j) {
+      const revolution_steps::binade& b = binades[j];
+      if (b.tie) m -= two_pi;  // settles on an even multiple, if still in the binade
+      const double runs = whole_steps(m - b.limit, b.inverse);
+      if (runs > 0) m -= runs * b.step;
+      while (m >= b.edge) m -= two_pi;
+    }
+    while (m > two_pi) m -= two_pi;
+  }
+  if (m < 0) {
+    for (int j = binade_of(m); j >= revolution_steps::FIRST_BINADE; --j) {
+      const revolution_steps::binade& b = binades[j];
+      if (b.tie) m += two_pi;
+      const double runs = whole_steps(-m - b.limit, b.inverse);
+      if (runs > 0) m += runs * b.step;
+      while (-m >= b.edge) m += two_pi;
+    }
+    while (m < 0) m += two_pi;
+  }
+  return m;
+}
+
+}  // namespace orbit
