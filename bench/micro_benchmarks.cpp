@@ -1,0 +1,189 @@
+// Microbenchmarks of the per-day work, each beside the straightforward way of
+// doing the same job, measured in the same run.
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "datafiles/element_file.h"
+#include "datafiles/list_output.h"
+#include "orbit/orbit.h"
+
+namespace {
+
+const orbit::frame_constants& constants() {
+  static const orbit::frame_constants k = orbit::make_frame_constants();
+  return k;
+}
+
+// Mean anomalies spread over [0, 2*pi].
+std::vector<double> mean_anomalies() {
+  std::vector<double> m(1024);
+  for (std::size_t j = 0; j < m.size(); ++j) {
+    m[j] = constants().two_pi * (static_cast<double>(j) + 0.5) / static_cast<double>(m.size());
+  }
+  return m;
+}
+
+// The reference solver: exactly KEPLER_ITERATIONS fixed-point steps.
+double kepler_plain(double e, double mean_anomaly) {
+  double anomaly = mean_anomaly;
+  for (int k = 0; k < orbit::KEPLER_ITERATIONS; ++k) anomaly = e * std::sin(anomaly) + mean_anomaly;
+  return anomaly;
+}
+
+template <double (*Solver)(double, double)>
+void BM_kepler(benchmark::State& state) {
+  const double e = static_cast<double>(state.range(0)) / 10000;
+  const std::vector<double> m = mean_anomalies();
+  std::size_t j = 0;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(Solver(e, m[j]));
+    j = (j + 1) % m.size();
+  }
+  state.SetLabel("e=" + std::to_string(e));
+}
+
+void kepler_eccentricities(benchmark::internal::Benchmark* b) {
+  for (int e : {167, 934, 2500, 6000, 9000, 9900}) b->Arg(e);
+}
+BENCHMARK(BM_kepler<orbit::kepler>)->Name("kepler")->Apply(kepler_eccentricities);
+BENCHMARK(BM_kepler<kepler_plain>)->Name("kepler_plain_100_steps")->Apply(kepler_eccentricities);
+
+datafiles::orbital_elements in_radians(datafiles::orbital_elements el) {
+  const double pi = constants().pi;
+  for (double* angle : {&el.i, &el.w, &el.node, &el.m0}) *angle = pi * *angle / 180;
+  return el;
+}
+
+const datafiles::orbital_elements mars{1.52371034, 0.09339410, 1.84969142, 286.50316850,
+                                       49.55953891, 19.39019754, 2451545.0, 3.2271E-7};
+const datafiles::orbital_elements earth{1.00000261, 0.01671123, -0.00001531, 102.93768193,
+                                        0.0,        357.52688973, 2451545.0, 3.04043E-6};
+
+void BM_helio_position(benchmark::State& state) {
+  const orbit::body_state body = orbit::make_body_state(in_radians(mars));
+  double date = 2461041.5;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(orbit::helio_position(body, date, constants()));
+    date += 1;
+  }
+}
+BENCHMARK(BM_helio_position);
+
+void BM_apparent_place(benchmark::State& state) {
+  const orbit::body_state target = orbit::make_body_state(in_radians(mars));
+  const orbit::body_state observer = orbit::make_body_state(in_radians(earth));
+  std::vector<orbit::helio_place> places;
+  for (int day = 0; day < 1024; ++day) {
+    places.push_back(orbit::helio_position(target, 2461041.5 + day, constants()));
+    places.push_back(orbit::helio_position(observer, 2461041.5 + day, constants()));
+  }
+  std::size_t j = 0;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(orbit::apparent_place(places[j], places[j + 1], 0, constants()));
+    j = (j + 2) % places.size();
+  }
+}
+BENCHMARK(BM_apparent_place);
+
+// A year of Mars-from-Earth records.
+std::vector<datafiles::ephemeris_record> records() {
+  const orbit::body_state target = orbit::make_body_state(in_radians(mars));
+  const orbit::body_state observer = orbit::make_body_state(in_radians(earth));
+  std::vector<datafiles::ephemeris_record> out;
+  for (int day = 0; day < 366; ++day) {
+    const double date = 2461041.5 + day;
+    out.push_back(orbit::apparent_place(orbit::helio_position(target, date, constants()),
+                                        orbit::helio_position(observer, date, constants()), date,
+                                        constants()));
+  }
+  return out;
+}
+
+void BM_format_record(benchmark::State& state) {
+  const std::vector<datafiles::ephemeris_record> recs = records();
+  char buffer[datafiles::MAX_RECORD_SIZE];
+  std::size_t j = 0;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(datafiles::format_record(recs[j], buffer));
+    benchmark::ClobberMemory();
+    j = (j + 1) % recs.size();
+  }
+}
+BENCHMARK(BM_format_record);
+
+// The straightforward way: snprintf("%.9G") per value, written through a
+// stdio stream (to /dev/null), with the same item and line rules.
+void BM_format_record_snprintf(benchmark::State& state) {
+  const std::vector<datafiles::ephemeris_record> recs = records();
+  std::FILE* sink = std::fopen("/dev/null", "w");
+  std::size_t j = 0;
+  for (auto _ : state) {
+    const datafiles::ephemeris_record& r = recs[j];
+    std::size_t column = 0;
+    for (double v : {r.date, r.right_ascension, r.declination, r.solar_distance,
+                     r.observer_distance, r.elongation, r.phase_angle, r.illuminated_fraction}) {
+      char text[40];
+      text[0] = ' ';
+      text[1] = v < 0 ? '-' : ' ';
+      const double magnitude = v < 0 ? -v : v;
+      int length = 2;
+      if (magnitude == 0) {
+        length += std::snprintf(text + 2, sizeof text - 2, "0.");
+      } else {
+        length += std::snprintf(text + 2, sizeof text - 2, "%.9G", magnitude);
+        const std::string digits(text + 2);
+        if (digits.find('.') == std::string::npos && digits[0] != 'I' && digits[0] != 'N') {
+          const std::size_t e = digits.find('E');
+          std::string fixed = e == std::string::npos ? digits + "."
+                                                     : digits.substr(0, e) + "." + digits.substr(e);
+          length = 2 + std::snprintf(text + 2, sizeof text - 2, "%s", fixed.c_str());
+        }
+      }
+      if (column > 0 && column + static_cast<std::size_t>(length) >= datafiles::LIST_LINE_LIMIT) {
+        std::fputc('\n', sink);
+        column = 0;
+      }
+      std::fwrite(text, 1, static_cast<std::size_t>(length), sink);
+      column += static_cast<std::size_t>(length);
+    }
+    std::fputc('\n', sink);
+    j = (j + 1) % recs.size();
+  }
+  std::fclose(sink);
+}
+BENCHMARK(BM_format_record_snprintf);
+
+void BM_read_elements(benchmark::State& state) {
+  const std::filesystem::path path =
+      std::filesystem::temp_directory_path() / ("ephemeris-bench-" + std::to_string(::getpid()));
+  {
+    std::FILE* f = std::fopen(path.c_str(), "w");
+    std::fputs(
+        "1.52371034 0.09339410 1.84969142 286.50316850 49.55953891 19.39019754 2451545.0 "
+        "3.2271E-7   Mars\n"
+        "1.00000261 0.01671123 -0.00001531 102.93768193 0.0 357.52688973 2451545.0 "
+        "3.04043E-6   Earth-Moon barycentre\n"
+        "2461041.5\n365\n",
+        f);
+    std::fclose(f);
+  }
+  for (auto _ : state) {
+    auto opened = datafiles::open_elements(path.c_str());
+    auto& file = std::get<datafiles::element_file>(opened);
+    benchmark::DoNotOptimize(datafiles::read_elements(file));
+    datafiles::close_elements(file);
+  }
+  std::filesystem::remove(path);
+}
+BENCHMARK(BM_read_elements);
+
+}  // namespace
+
+BENCHMARK_MAIN();
