@@ -61,10 +61,10 @@ datafiles::orbital_elements in_radians(datafiles::orbital_elements el) {
   return el;
 }
 
-const datafiles::orbital_elements mars{1.52371034, 0.09339410, 1.84969142, 286.50316850,
-                                       49.55953891, 19.39019754, 2451545.0, 3.2271E-7};
-const datafiles::orbital_elements earth{1.00000261, 0.01671123, -0.00001531, 102.93768193,
-                                        0.0,        357.52688973, 2451545.0, 3.04043E-6};
+const datafiles::orbital_elements mars{1.52371034,  0.09339410,  1.84969142, 286.50316850,
+                                       49.55953891, 19.39019754, 2451545.0,  3.2271E-7};
+const datafiles::orbital_elements earth{1.00000261, 0.01671123,   -0.00001531, 102.93768193,
+                                        0.0,        357.52688973, 2451545.0,   3.04043E-6};
 
 void BM_helio_position(benchmark::State& state) {
   const orbit::body_state body = orbit::make_body_state(in_radians(mars));
@@ -141,8 +141,8 @@ void BM_format_record_snprintf(benchmark::State& state) {
         const std::string digits(text + 2);
         if (digits.find('.') == std::string::npos && digits[0] != 'I' && digits[0] != 'N') {
           const std::size_t e = digits.find('E');
-          std::string fixed = e == std::string::npos ? digits + "."
-                                                     : digits.substr(0, e) + "." + digits.substr(e);
+          std::string fixed =
+              e == std::string::npos ? digits + "." : digits.substr(0, e) + "." + digits.substr(e);
           length = 2 + std::snprintf(text + 2, sizeof text - 2, "%s", fixed.c_str());
         }
       }

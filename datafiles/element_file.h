@@ -22,7 +22,7 @@ struct element_data {
 class element_file {
  public:
   explicit element_file(std::FILE* stream) : stream_(stream) {}
-  std::FILE* stream() const { return stream_.get(); }
+  [[nodiscard]] std::FILE* stream() const { return stream_.get(); }
   void close() { stream_.reset(); }
 
  private:

@@ -21,8 +21,8 @@ inline constexpr std::size_t EPHEMERIS_BUFFER_SIZE = std::size_t{1} << 18;
 // written; a run that writes no record leaves an existing file untouched.
 class ephemeris_file {
  public:
-  ephemeris_file(ephemeris_file&&) noexcept;
-  ephemeris_file& operator=(ephemeris_file&&) noexcept;
+  ephemeris_file(ephemeris_file&& other) noexcept;
+  ephemeris_file& operator=(ephemeris_file&& other) noexcept;
   ~ephemeris_file();  // abandon()s a file still open
 
   // Formats one record and queues it for writing. Failures: "list output

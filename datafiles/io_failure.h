@@ -14,10 +14,11 @@ inline constexpr const char* EPHEMERIS_FILE_NAME = "VESK.DAT";
 
 // A failure of one input or output step, as the report names it.
 struct io_failure {
-  std::string step;     // what was being done: "open", "list in", "read start", ...
-  std::string reason;   // "end of file", "incomprehensible list input", a C library error text, ...
-  int unit = 0;         // ELEMENT_UNIT or EPHEMERIS_UNIT
-  bool transfer_begun = false;  // a read or write had begun before it: the report shows the last format
+  std::string step;    // what was being done: "open", "list in", "read start", ...
+  std::string reason;  // "end of file", "incomprehensible list input", a C library error text, ...
+  int unit = 0;        // ELEMENT_UNIT or EPHEMERIS_UNIT
+  bool transfer_begun =
+      false;  // a read or write had begun before it: the report shows the last format
 };
 
 // A value, or the failure that prevented it.

@@ -87,7 +87,7 @@ class byte_cursor {
   }
 
   // The C library's error number of a failed read, or 0.
-  int error_number() const { return error_number_; }
+  [[nodiscard]] int error_number() const { return error_number_; }
 
  private:
   // Makes at least `want` bytes visible if the input has them.
@@ -128,7 +128,7 @@ struct mantissa {
   std::int64_t point_position = 0;  // the value is 0.<kept> * 10^point_position
   std::uint64_t whole = 0;          // all digits as a whole number, saturated at WHOLE_LIMIT
 
-  bool is_empty() const { return !has_sign && !has_point && !has_digits; }
+  [[nodiscard]] bool is_empty() const { return !has_sign && !has_point && !has_digits; }
 };
 
 std::int64_t saturated(std::int64_t value) {
@@ -314,7 +314,7 @@ scanned_value<std::int32_t> list_reader::impl::finish_integer(const mantissa& m)
   if (m.has_point || is_exponent_letter(next) || is_sign(next)) {
     return invalid<std::int32_t>(STEP_INVALID_INTEGER, REASON_UNEXPECTED_CHARACTER);
   }
-  const std::int64_t magnitude = static_cast<std::int64_t>(m.whole);
+  const auto magnitude = static_cast<std::int64_t>(m.whole);
   const std::int64_t limit = m.negative ? -std::int64_t{std::numeric_limits<std::int32_t>::min()}
                                         : std::int64_t{std::numeric_limits<std::int32_t>::max()};
   if (magnitude > limit) {

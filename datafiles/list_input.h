@@ -60,7 +60,7 @@ class memory_source final : public byte_source {
   std::size_t piece_;
 };
 
-inline constexpr std::size_t DEFAULT_CHUNK_SIZE = 64 * 1024;
+inline constexpr std::size_t DEFAULT_CHUNK_SIZE = std::size_t{64} * 1024;
 
 // Failure steps and reasons of list-directed input, as the report names them.
 inline constexpr const char* STEP_READ_START = "read start";  // the previous read met the end

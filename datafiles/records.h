@@ -21,8 +21,8 @@ struct orbital_elements {
 
 // What span of days to tabulate.
 struct run_request {
-  double start;         // Julian date of the first record
-  std::int32_t count;   // number of days; 0 or less writes no record
+  double start;        // Julian date of the first record
+  std::int32_t count;  // number of days; 0 or less writes no record
 };
 
 // The eight values written for one day, in file order.

@@ -61,6 +61,8 @@ void install_signal_handlers() {
   install(SIGABRT, on_fatal_signal, SA_RESETHAND);
 }
 
-bool stop_requested() { return stop_flag != 0; }
+bool stop_requested() {
+  return stop_flag != 0;
+}
 
 }  // namespace driver

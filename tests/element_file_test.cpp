@@ -1,12 +1,12 @@
 #include "datafiles/element_file.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <bit>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -33,7 +33,7 @@ class scratch_dir {
     path_ = pattern;
   }
   ~scratch_dir() { fs::remove_all(path_); }
-  const fs::path& path() const { return path_; }
+  [[nodiscard]] const fs::path& path() const { return path_; }
 
  private:
   fs::path path_;
@@ -61,7 +61,7 @@ outcome<element_data> read_text(const std::string& content) {
 
 void expect_failure(const outcome<element_data>& result, const std::string& step,
                     const std::string& reason) {
-  auto* failed = std::get_if<io_failure>(&result);
+  const auto* failed = std::get_if<io_failure>(&result);
   ASSERT_NE(failed, nullptr) << "read succeeded";
   EXPECT_EQ(failed->step, step);
   EXPECT_EQ(failed->reason, reason);
@@ -236,11 +236,11 @@ TEST(ElementFile, RejectsElementsTheOrbitCannotUse) {
   for (const auto& c : cases) expect_fails(c.content, "element", c.reason);
 
   // Edges that are allowed: e = 0, e just below 1, zero and negative-zero mass.
-  for (const std::string& content :
-       {body("1e-300", "0", "1", "-0") + body("1", "0.99999999999999994", "1", "0") + START_LINE +
-        COUNT_LINE}) {
-    EXPECT_EQ(read_text(content).index(), 0u) << content;
-  }
+  std::string content = body("1e-300", "0", "1", "-0");
+  content += body("1", "0.99999999999999994", "1", "0");
+  content += START_LINE;
+  content += COUNT_LINE;
+  EXPECT_EQ(read_text(content).index(), 0u) << content;
 }
 
 TEST(ElementFile, OpensOnlyAnExistingFile) {

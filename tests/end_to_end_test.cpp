@@ -26,7 +26,9 @@ using testing_support::write_file;
 
 const fs::path data_directory = fs::path(EPHEMERIS_SOURCE_DIR) / "tests" / "data";
 
-std::string data_file(const std::string& name) { return read_file(data_directory / name); }
+std::string data_file(const std::string& name) {
+  return read_file(data_directory / name);
+}
 
 // The Mars-from-Earth elements of the example with another start and count.
 std::string mars_elements(const std::string& start, const std::string& count) {
@@ -205,8 +207,8 @@ TEST(EndToEnd, ReportsATableThatOpensOnlyForReading) {
   temporary_directory dir;
   write_file(dir / "DATOS.DAT", mars_elements("2461081.5", "3"));
   write_file(dir / "VESK.DAT", old_table);
-  fs::permissions(dir / "VESK.DAT", fs::perms::owner_read | fs::perms::group_read |
-                                        fs::perms::others_read);
+  fs::permissions(dir / "VESK.DAT",
+                  fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
   fs::permissions(dir.path(), fs::perms::all);
   const bool as_nobody = testing_support::can_run_unprivileged();
   const run_result result = run_program(dir.path(), {{}, as_nobody});

@@ -211,7 +211,7 @@ TEST_F(EphemerisFile, AReadOnlyFileOpensButRefusesTheFirstRecord) {
     if (::access(path_.c_str(), W_OK) == 0) return "skip";
     auto opened = datafiles::open_ephemeris(path_.c_str());
     if (auto* failure = std::get_if<io_failure>(&opened)) return "open failed: " + failure->reason;
-    ephemeris_file& file = std::get<ephemeris_file>(opened);
+    auto& file = std::get<ephemeris_file>(opened);
     std::string text = describe(file.write_record(day(0)));
     text += " / close: " + describe(file.close());
     return text;

@@ -51,10 +51,11 @@ void write_file(const std::filesystem::path& path, const std::string& contents) 
   if (!out) throw std::runtime_error("cannot write " + path.string());
 }
 
-bool can_run_unprivileged() { return ::geteuid() == 0; }
+bool can_run_unprivileged() {
+  return ::geteuid() == 0;
+}
 
-running_program::running_program(const std::filesystem::path& directory,
-                                 const run_options& options)
+running_program::running_program(const std::filesystem::path& directory, const run_options& options)
     : capture_directory_(make_temporary("ephemeris-capture-")) {
   const std::string out_path = (capture_directory_ / "stdout").string();
   const std::string err_path = (capture_directory_ / "stderr").string();
@@ -63,16 +64,16 @@ running_program::running_program(const std::filesystem::path& directory,
     // "nobody" may not be allowed into the build tree.
     const std::filesystem::path copy = directory / "ephemeris-under-test";
     std::filesystem::copy_file(program, copy, std::filesystem::copy_options::overwrite_existing);
-    std::filesystem::permissions(copy, std::filesystem::perms::owner_all |
-                                           std::filesystem::perms::group_read |
-                                           std::filesystem::perms::group_exec |
-                                           std::filesystem::perms::others_read |
-                                           std::filesystem::perms::others_exec);
+    std::filesystem::permissions(
+        copy, std::filesystem::perms::owner_all | std::filesystem::perms::group_read |
+                  std::filesystem::perms::group_exec | std::filesystem::perms::others_read |
+                  std::filesystem::perms::others_exec);
     program = copy.string();
   }
   std::vector<std::string> words{program};
   words.insert(words.end(), options.arguments.begin(), options.arguments.end());
   std::vector<char*> argv;
+  argv.reserve(words.size());
   for (std::string& word : words) argv.push_back(word.data());
   argv.push_back(nullptr);
 
@@ -111,8 +112,7 @@ running_program::~running_program() {
 run_result running_program::wait(double seconds) {
   run_result result;
   int status = 0;
-  const auto deadline =
-      std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
   while (::waitpid(pid_, &status, WNOHANG) == 0) {
     if (std::chrono::steady_clock::now() > deadline) {
       ::kill(pid_, SIGKILL);
