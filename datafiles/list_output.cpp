@@ -1,5 +1,6 @@
 #include "datafiles/list_output.h"
 
+#include <array>
 #include <bit>
 #include <charconv>
 #include <cstdint>
@@ -8,89 +9,317 @@
 namespace datafiles {
 namespace {
 
+// The items of the common magnitudes are built as integers whose bytes, lowest
+// first, are the item's characters in order.
+static_assert(std::endian::native == std::endian::little,
+              "the item words are laid out for a little-endian machine");
+
 // Nine significant digits, as "%.9G" gives them.
 constexpr int SIGNIFICANT_DIGITS = 9;
 
-// The magnitudes written by exact integer arithmetic: every value in
-// [2^-13, 2^29) is written by "%.9G" in fixed form, since 2^-13 > 1E-04 and
-// 2^29 < 999999999.5.
-constexpr double FIXED_FORM_LOW = 0x1p-13;
-constexpr double FIXED_FORM_HIGH = 0x1p29;
-
-constexpr std::uint64_t POWERS_OF_TEN[] = {
-    1,        10,        100,        1000,        10000,        100000,       1000000,
-    10000000, 100000000, 1000000000, 10000000000, 100000000000, 1000000000000};
-
-// Writes a magnitude in [FIXED_FORM_LOW, FIXED_FORM_HIGH) at `out` exactly as
-// "%.9G" would, with the decimal point kept, and returns the end.
+// ---------------------------------------------------------------------------
+// Magnitudes in [2^-13, 2^29), written by exact integer arithmetic.
 //
-// The magnitude is m / 2^s exactly (m the 53-bit significand, 24 <= s <= 65).
-// With X its decimal exponent, m * 10^(8 - X) / 2^s lies in [1e8, 1e9): its
-// integer part q and remainder come from one 128-bit product and a shift, so
-// rounding q to nearest, ties to even (the C library's rounding in the default
-// mode), is exact. A carry to 1e9 raises X by one. The text is then the fixed
-// form of q * 10^(X - 8) with trailing zeros dropped. It gives the same text as
-// <charconv> at about a third of the cost; the tests hold both to the C
-// library on binade edges, exact ties and random values.
-char* format_fixed_form(double magnitude, char* out) {
-  using wide = unsigned __int128;
-  const std::uint64_t bits = std::bit_cast<std::uint64_t>(magnitude);
-  const int binary_exponent = static_cast<int>(bits >> 52) - 1023;  // in [-13, 28]
-  const std::uint64_t significand =
-      (bits & ((std::uint64_t{1} << 52) - 1)) | (std::uint64_t{1} << 52);
-  const int shift = 52 - binary_exponent;
+// "%.9G" writes every such magnitude in fixed form: 2^-13 > 1E-04, and below
+// 2^29 < 999999999.5 the nine-digit rounding cannot reach 1E+09.
 
-  // floor(binary_exponent * log10(2)), exact over this range: X or X - 1.
-  int decimal_exponent = (binary_exponent * 78913) >> 18;
-  wide scaled = wide{significand} * POWERS_OF_TEN[8 - decimal_exponent];
-  std::uint64_t q = static_cast<std::uint64_t>(scaled >> shift);
-  if (q >= POWERS_OF_TEN[9]) {
-    ++decimal_exponent;
-    scaled = wide{significand} * POWERS_OF_TEN[8 - decimal_exponent];
-    q = static_cast<std::uint64_t>(scaled >> shift);
-  }
-  const wide remainder = scaled & ((wide{1} << shift) - 1);
-  const wide half = wide{1} << (shift - 1);
-  if (remainder > half || (remainder == half && (q & 1) != 0)) ++q;
-  if (q == POWERS_OF_TEN[9]) {
-    q = POWERS_OF_TEN[8];
-    ++decimal_exponent;
-  }
+constexpr int FIXED_FORM_LOWEST_BINADE = -13;  // binary exponent of 2^-13
+constexpr int FIXED_FORM_BINADES = 42;         // 2^-13 up to 2^29
+constexpr int FIXED_FORM_LOWEST_DECIMAL = -4;  // decimal exponents -4 ... 8
+constexpr int FIXED_FORM_DECIMALS = 13;
 
-  char digits[9];
-  for (int i = 8; i >= 0; --i) {
-    digits[i] = static_cast<char>('0' + q % 10);
-    q /= 10;
-  }
-  int last = 8;  // the last digit kept: trailing zeros are dropped
-  while (digits[last] == '0') --last;
+constexpr int SIGNIFICAND_BITS = 52;  // stored fraction bits of a double
+constexpr std::uint64_t HIDDEN_BIT = std::uint64_t{1} << SIGNIFICAND_BITS;
+constexpr std::uint64_t FRACTION_MASK = HIDDEN_BIT - 1;
+constexpr int EXPONENT_BIAS = 1023;
 
-  char* next = out;
-  if (decimal_exponent >= 0) {
-    for (int i = 0; i <= decimal_exponent; ++i) *next++ = digits[i];
-    *next++ = '.';
-    for (int i = decimal_exponent + 1; i <= last; ++i) *next++ = digits[i];
-  } else {
-    *next++ = '0';
-    *next++ = '.';
-    for (int i = decimal_exponent + 1; i < 0; ++i) *next++ = '0';
-    for (int i = 0; i <= last; ++i) *next++ = digits[i];
-  }
-  return next;
+constexpr std::uint64_t ONE_E8 = 100000000;
+constexpr std::uint64_t ONE_E9 = 1000000000;
+
+using wide = unsigned __int128;
+
+constexpr wide power_of_ten(int n) {
+  wide p = 1;
+  for (int k = 0; k < n; ++k) p *= 10;
+  return p;
 }
+
+// What turns a magnitude of one binade into its nine decimal digits.
+//
+// A magnitude v in the binade [2^e, 2^(e+1)) is m * 2^(e-52) exactly, m its
+// 53-bit significand. With X = floor(log10 v), the nine digits are v * 10^(8-X)
+// rounded to an integer. Taking
+//     M = 10^(8-X) * 2^(12+e),
+// which is an integer that fits 64 bits (checked when the table is built; it
+// is below 2^42),
+//     v * 10^(8-X) = m * M / 2^64
+// exactly, so the 128-bit product m * M holds the integer part in its high
+// word and the fraction, in units of 2^-64, in its low word: no shift and no
+// division is needed. X is the decimal exponent of the binade's least value,
+// or one more from the significand `threshold` on: a binade spans a factor of
+// two, so at most one power of ten falls inside it.
+struct binade_scaling {
+  std::uint64_t threshold;      // least m with v >= 10^(X0 + 1); 2^53 or more if none
+  std::uint64_t multiplier[2];  // M for X = X0 and X = X0 + 1 (for X0 if none)
+  int decimal_exponent;         // X0 = floor(log10 2^e)
+};
+
+// Exactly floor(log10 2^e): the greatest X with 10^X <= 2^e.
+constexpr int decimal_exponent_of_power_of_two(int e) {
+  int x = -20;
+  for (;;) {
+    const int next = x + 1;
+    // Whether 10^next <= 2^e, compared as integers: 10^next <= 2^e when both
+    // exponents are at least 0, 2^-e <= 10^-next when both are negative.
+    const bool fits = next >= 0 ? e >= 0 && power_of_ten(next) <= (wide{1} << e)
+                                : e >= 0 || (wide{1} << -e) <= power_of_ten(-next);
+    if (!fits) return x;
+    x = next;
+  }
+}
+
+// M = 10^(8-x) * 2^(12+e), failing the constant evaluation if it is not an
+// integer or does not fit 64 bits.
+constexpr std::uint64_t scaling_multiplier(int e, int x) {
+  if (x > 8) throw "fixed form has at most nine digits before the point";
+  wide m = power_of_ten(8 - x);
+  if (12 + e >= 0) {
+    m <<= 12 + e;
+  } else {
+    if (m % (wide{1} << -(12 + e)) != 0) throw "the multiplier must be an integer";
+    m >>= -(12 + e);
+  }
+  if (m >> 64 != 0) throw "the multiplier must fit 64 bits";
+  return static_cast<std::uint64_t>(m);
+}
+
+constexpr std::array<binade_scaling, FIXED_FORM_BINADES> make_binade_scalings() {
+  std::array<binade_scaling, FIXED_FORM_BINADES> table{};
+  for (int k = 0; k < FIXED_FORM_BINADES; ++k) {
+    const int e = FIXED_FORM_LOWEST_BINADE + k;
+    const int x0 = decimal_exponent_of_power_of_two(e);
+    // threshold = ceil(10^(x0+1) * 2^(52-e)), here 52 - e is in [24, 65].
+    const int scale = SIGNIFICAND_BITS - e;
+    wide threshold;
+    if (x0 + 1 >= 0) {
+      threshold = power_of_ten(x0 + 1) << scale;
+    } else {
+      const wide divisor = power_of_ten(-(x0 + 1));
+      threshold = ((wide{1} << scale) + divisor - 1) / divisor;
+    }
+    const bool holds_power_of_ten = threshold < (wide{1} << (SIGNIFICAND_BITS + 1));
+    table[k] = {
+        static_cast<std::uint64_t>(threshold),
+        {scaling_multiplier(e, x0), scaling_multiplier(e, holds_power_of_ten ? x0 + 1 : x0)},
+        x0};
+  }
+  return table;
+}
+
+constexpr std::array<binade_scaling, FIXED_FORM_BINADES> BINADE_SCALINGS = make_binade_scalings();
+
+// The last eight digits of q < 10^9, d1..d8, as byte values 0..9 of a word,
+// d1 in the lowest byte.
+//
+// The four pairs of digits are floor(q / 10^k) - 100 * floor(q / 10^(k+2))
+// for k = 6, 4, 2, 0, each quotient taken from q itself so that none waits
+// for another. They are formed in 16-bit lanes as one difference of two
+// sums; a lane of either sum may overflow into the next, but unsigned
+// arithmetic is exact modulo 2^64 and the difference, each lane in 0..99, is
+// below 2^64, so it comes out exact. Each lane y < 100 is then split into
+// y / 10 = y * 103 >> 10 (checked below) and y % 10, the same way: y * 103 is
+// below 2^14, so a lane's product stays in its lane, and the mask drops what
+// the shift brings down from the lane above. The last step writes the tens t
+// and ones y - 10t as the two bytes t + ((y - 10t) << 8) = (y << 8) - 2559t.
+constexpr std::uint64_t DIVIDE_BY_10_FACTOR = 103;
+constexpr int DIVIDE_BY_10_SHIFT = 10;
+
+constexpr bool divides_by_10_below_100() {
+  for (std::uint64_t y = 0; y < 100; ++y) {
+    if ((y * DIVIDE_BY_10_FACTOR) >> DIVIDE_BY_10_SHIFT != y / 10) return false;
+  }
+  return true;
+}
+static_assert(divides_by_10_below_100());
+
+constexpr std::uint64_t last_eight_digits(std::uint32_t q) {
+  const std::uint64_t by_100 = q / 100;
+  const std::uint64_t by_10_000 = q / 10000;
+  const std::uint64_t by_1_000_000 = q / 1000000;
+  const std::uint64_t by_100_000_000 = q / 100000000;
+  const std::uint64_t pairs =
+      (by_1_000_000 + (by_10_000 << 16) + (by_100 << 32) + (std::uint64_t{q} << 48)) -
+      100 * (by_100_000_000 + (by_1_000_000 << 16) + (by_10_000 << 32) + (by_100 << 48));
+  const std::uint64_t tens =
+      ((pairs * DIVIDE_BY_10_FACTOR) >> DIVIDE_BY_10_SHIFT) & 0x000F000F'000F000F;
+  return (pairs << 8) - tens * ((10 << 8) - 1);
+}
+static_assert(last_eight_digits(12345678) == 0x08070605'04030201);
+static_assert(last_eight_digits(990000009) == 0x09000000'00000009);
+static_assert(last_eight_digits(999999999) == 0x09090909'09090909);
+static_assert(last_eight_digits(100000000) == 0);
+
+constexpr std::uint64_t ASCII_ZEROS = 0x30303030'30303030;
+
+// Where the nine digits d0..d8 go in the item, for each decimal exponent X
+// in -4..8. The item is stored as two overlapping words (their bytes, lowest
+// first, are characters in order): `head` at byte 0, then `tail` at byte
+// `tail_place`, over the end of the head. The tail ends where the item does
+// when all nine digits are kept (the length, worked out apart, leaves out
+// the zeros at the end; what is stored after the item does not matter):
+//
+//   X >= 0: the item is two blanks, d0..dX, the point, d(X+1)..d8, at most 12
+//     characters. The head gives the blanks, d0, and d1 or for X = 0 the
+//     point; the tail, at byte 4, is d1..d8 for X = 0, or else d2..d8 with the
+//     point inserted after X - 1 of them (splitting the word at that byte and
+//     moving the upper part up one byte).
+//   X < 0: the item is two blanks, "0.", -X-1 zeros and d0..d8, at most 16
+//     characters. The head gives all but the digits, then d0 at byte 3-X; the
+//     tail, at byte 4-X, is d1..d8.
+//
+// So, with D0 the word of d0..d7 and D1 the word of d1..d8,
+//   head = head_prefix | ((D0 << head_shift) & head_mask),
+//   tail = (T & tail_mask) | ((T & ~tail_mask) << 8) | tail_point,
+// where T = D1 >> tail_drop; every shift count is below 64.
+struct fixed_layout {
+  std::uint64_t head_prefix;
+  std::uint64_t head_mask;
+  std::uint64_t tail_mask;
+  std::uint64_t tail_point;
+  int head_shift;
+  int tail_drop;
+  int tail_place;
+  int length_base;  // the length is length_base + max(X, last), `last` the
+                    // place in d0..d8 of the last digit that is not a zero
+};
+
+constexpr std::uint64_t character_at(char c, int place) {
+  return static_cast<std::uint64_t>(static_cast<unsigned char>(c)) << (8 * place);
+}
+
+constexpr std::array<fixed_layout, FIXED_FORM_DECIMALS> make_fixed_layouts() {
+  std::array<fixed_layout, FIXED_FORM_DECIMALS> table{};
+  for (int k = 0; k < FIXED_FORM_DECIMALS; ++k) {
+    const int x = FIXED_FORM_LOWEST_DECIMAL + k;
+    fixed_layout layout{};
+    layout.head_prefix = character_at(' ', 0) | character_at(' ', 1);
+    layout.head_mask = ~std::uint64_t{0};
+    layout.tail_mask = ~std::uint64_t{0};
+    if (x >= 0) {
+      layout.head_shift = 16;
+      layout.tail_place = 4;
+      layout.length_base = 4;
+      if (x == 0) {
+        layout.head_prefix |= character_at('.', 3);
+        layout.head_mask = ~character_at('\xFF', 3);
+      } else {
+        layout.tail_drop = 8;
+        layout.tail_mask = (std::uint64_t{1} << (8 * (x - 1))) - 1;
+        layout.tail_point = character_at('.', x - 1);
+      }
+    } else {
+      layout.head_prefix |= character_at('0', 2) | character_at('.', 3);
+      for (int place = 4; place < 3 - x; ++place) layout.head_prefix |= character_at('0', place);
+      layout.head_shift = 8 * (3 - x);
+      layout.tail_place = 4 - x;
+      layout.length_base = 4 - x;
+    }
+    table[k] = layout;
+  }
+  return table;
+}
+
+constexpr std::array<fixed_layout, FIXED_FORM_DECIMALS> FIXED_LAYOUTS = make_fixed_layouts();
+
+// An item of a magnitude in [2^-13, 2^29), as the two words described above.
+struct fixed_item {
+  std::uint64_t head;
+  std::uint64_t tail;
+  std::size_t tail_place;
+  std::size_t length;
+};
+
+// The place of the binade of a value with these bits in BINADE_SCALINGS:
+// FIXED_FORM_BINADES or more if its magnitude is not in [2^-13, 2^29) (below
+// the lowest binade wraps round to a large number; NaNs and infinities are
+// above).
+constexpr std::uint64_t fixed_form_binade(std::uint64_t bits) {
+  return ((bits >> SIGNIFICAND_BITS) & 0x7FF) - (EXPONENT_BIAS + FIXED_FORM_LOWEST_BINADE);
+}
+
+// The item of the value with these bits, whose magnitude is in [2^-13, 2^29).
+// Such a value is less than zero exactly when its sign bit is set.
+[[gnu::always_inline]] inline fixed_item make_fixed_item(std::uint64_t bits) {
+  const binade_scaling& scaling = BINADE_SCALINGS[fixed_form_binade(bits)];
+  const std::uint64_t significand = (bits & FRACTION_MASK) | HIDDEN_BIT;
+  const bool above_power_of_ten = significand >= scaling.threshold;
+  int decimal_exponent = scaling.decimal_exponent + above_power_of_ten;
+
+  // q + f / 2^64 = v * 10^(8-X) exactly, q in [10^8, 10^9).
+  // Both multipliers are read, then one is chosen, so neither read waits for
+  // the comparison.
+  const std::uint64_t lower = scaling.multiplier[0];
+  const std::uint64_t upper = scaling.multiplier[1];
+  const wide product = wide{significand} * (above_power_of_ten ? upper : lower);
+  auto q = static_cast<std::uint64_t>(product >> 64);
+  const auto f = static_cast<std::uint64_t>(product);
+  // Round to nearest, ties to even (the C library's rounding in the default
+  // mode): up when f > 2^63, or f == 2^63 and q is odd, that is when
+  // f > 2^63 - (q & 1); no sum here can overflow.
+  q += f > (std::uint64_t{1} << 63) - (q & 1);
+  // Rounding up to 10^9 carries to the next power of ten. That stays in fixed
+  // form: the carry needs X <= 7, since below 2^29 < 999999999.5 the value
+  // rounds to at most 536870912 when X = 8.
+  const bool carried = q == ONE_E9;
+  q = carried ? ONE_E8 : q;
+  decimal_exponent += carried;
+
+  const auto nine_digits = static_cast<std::uint32_t>(q);           // q < 10^9 < 2^32
+  const std::uint64_t first = nine_digits / std::uint32_t{ONE_E8};  // 1..9
+  const std::uint64_t others = last_eight_digits(nine_digits);
+  // The place of the last digit that is not a zero: a zero digit is a zero
+  // byte, and d1..d8 are the bytes of `others` from the lowest, so it is
+  // d(b) where b is the number of bytes up to the highest one that is not
+  // zero: the bit width w rounded up to whole bytes (0 when all are zero,
+  // which leaves d0, never zero). The top bit of `others` is clear (d8 <= 9),
+  // so the width of (others << 1) | 1 is w + 1 and, never zero, needs no test.
+  const int last = static_cast<int>((std::bit_width((others << 1) | 1) + 6) / 8);
+
+  const std::uint64_t d1_to_d8 = others + ASCII_ZEROS;
+  const std::uint64_t d0_to_d7 = (first + '0') | (d1_to_d8 << 8);
+
+  const fixed_layout& layout = FIXED_LAYOUTS[decimal_exponent - FIXED_FORM_LOWEST_DECIMAL];
+  const std::uint64_t sign = (bits >> 63) * character_at('-' ^ ' ', 1);
+  const std::uint64_t tail = d1_to_d8 >> layout.tail_drop;
+  fixed_item item;
+  item.head = layout.head_prefix | sign | ((d0_to_d7 << layout.head_shift) & layout.head_mask);
+  item.tail = (tail & layout.tail_mask) | ((tail & ~layout.tail_mask) << 8) | layout.tail_point;
+  item.tail_place = static_cast<std::size_t>(layout.tail_place);
+  const int digits_shown = decimal_exponent > last ? decimal_exponent : last;
+  item.length =
+      static_cast<std::size_t>(layout.length_base) + static_cast<std::size_t>(digits_shown);
+  return item;
+}
+
+// Writes the item into out[0, 16), the head first.
+void store_fixed_item(const fixed_item& item, char* out) {
+  std::memcpy(out, &item.head, sizeof item.head);
+  std::memcpy(out + item.tail_place, &item.tail, sizeof item.tail);
+}
+
+// ---------------------------------------------------------------------------
+// Every other value: zero, magnitudes below 2^-13 or from 2^29, infinities and
+// NaNs.
 
 // Writes the magnitude's text at `out` (room for MAX_ITEM_SIZE - 2 characters)
 // and returns its end.
-char* format_magnitude(double magnitude, char* out) {
+char* format_other_magnitude(double magnitude, char* out) {
   if (magnitude == 0) {
     out[0] = '0';
     out[1] = '.';
     return out + 2;
   }
-  if (magnitude >= FIXED_FORM_LOW && magnitude < FIXED_FORM_HIGH) {
-    return format_fixed_form(magnitude, out);
-  }
-  // Elsewhere, <charconv> gives the digits. The text is at most 15 characters ("d.ddddddddE-ddd"),
+  // <charconv> gives the digits. The text is at most 15 characters ("d.ddddddddE-ddd"),
   // so this cannot run out of room.
   char* const end = std::to_chars(out, out + (MAX_ITEM_SIZE - 2), magnitude,
                                   std::chars_format::general, SIGNIFICANT_DIGITS)
@@ -121,13 +350,25 @@ char* format_magnitude(double magnitude, char* out) {
   return end + 1;
 }
 
-}  // namespace
-
-std::size_t format_item(double value, char* out) {
+// Writes the item of such a value into out[0, MAX_ITEM_SIZE) and returns its
+// length.
+[[gnu::noinline]] std::size_t format_other_item(double value, char* out) {
   out[0] = ' ';
   const bool negative = value < 0;
   out[1] = negative ? '-' : ' ';
-  return static_cast<std::size_t>(format_magnitude(negative ? -value : value, out + 2) - out);
+  return static_cast<std::size_t>(format_other_magnitude(negative ? -value : value, out + 2) - out);
+}
+
+}  // namespace
+
+std::size_t format_item(double value, char* out) {
+  const auto bits = std::bit_cast<std::uint64_t>(value);
+  if (fixed_form_binade(bits) < FIXED_FORM_BINADES) [[likely]] {
+    const fixed_item item = make_fixed_item(bits);
+    store_fixed_item(item, out);
+    return item.length;
+  }
+  return format_other_item(value, out);
 }
 
 std::size_t format_record(const ephemeris_record& record, char* out) {
@@ -137,17 +378,32 @@ std::size_t format_record(const ephemeris_record& record, char* out) {
       record.phase_angle,    record.illuminated_fraction};
   char* next = out;
   std::size_t column = 0;
-  for (const double value : values) {
-    // The item is written in place and moved one place on if a line end must
-    // come before it.
-    const std::size_t length = format_item(value, next);
-    if (column > 0 && column + length >= LIST_LINE_LIMIT) {
-      std::memmove(next + 1, next, length);
-      *next++ = '\n';
-      column = 0;
-    }
+  // Each item's length is known before it is stored, so a line end can come
+  // first: '\n' is written at `next` in any case, and the item goes after it if
+  // the line must end or over it if not. Returns where the item goes.
+  auto start_item = [&](std::size_t length) {
+    const bool line_end = column > 0 && column + length >= LIST_LINE_LIMIT;
+    *next = '\n';
+    next += line_end;
+    column = (line_end ? 0 : column) + length;
+    char* const item = next;
     next += length;
-    column += length;
+    return item;
+  };
+  for (const double value : values) {
+    const auto bits = std::bit_cast<std::uint64_t>(value);
+    if (fixed_form_binade(bits) < FIXED_FORM_BINADES) [[likely]] {
+      // The item is stored as sixteen bytes, the ones after it to be written
+      // over by what follows. That stays inside out[0, MAX_RECORD_SIZE): the
+      // k-th item (from 0) starts at most at k * (MAX_ITEM_SIZE + 1), after k
+      // items and k line ends, so the eighth store ends by 7 * 18 + 16 = 142.
+      const fixed_item item = make_fixed_item(bits);
+      store_fixed_item(item, start_item(item.length));
+    } else {
+      char item[MAX_ITEM_SIZE];
+      const std::size_t length = format_other_item(value, item);
+      std::memcpy(start_item(length), item, length);
+    }
   }
   *next++ = '\n';
   return static_cast<std::size_t>(next - out);

@@ -26,11 +26,13 @@ inline constexpr std::size_t MAX_RECORD_SIZE = RECORD_VALUES * (MAX_ITEM_SIZE + 
 // a blank, '-' if value < 0 or else a blank, then the magnitude as "0." for
 // zero or as "%.9G" would print it, with a decimal point forced into texts not
 // beginning with I or N ("1E-05" -> "1.E-05", "-NAN" -> "-NAN.").
+// Characters of that range after the item may be overwritten.
 std::size_t format_item(double value, char* out);
 
 // Writes one record (its eight items, a line end '\n' before any item that
 // would bring the line to LIST_LINE_LIMIT characters, and one after the last)
 // into out[0, MAX_RECORD_SIZE) and returns its length.
+// Characters of that range after the record may be overwritten.
 std::size_t format_record(const ephemeris_record& record, char* out);
 
 }  // namespace datafiles

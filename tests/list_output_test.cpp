@@ -7,6 +7,9 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <iterator>
 #include <limits>
 #include <random>
 #include <string>
@@ -138,15 +141,15 @@ TEST(FormatItem, MatchesTheCLibrary) {
   // Exact ties at the tenth digit, o * 5^k / 2^(k+1) for odd o: 122.0703125
   // rounds down to 122.070312, 366.2109375 up to 366.210938.
   for (int k = 0; k <= 6; ++k) {
-    const std::uint64_t power_of_five = static_cast<std::uint64_t>(std::pow(5.0, k));
+    const auto power_of_five = static_cast<std::uint64_t>(std::pow(5.0, k));
     for (int n = 0; n < 2000; ++n) {
       const std::uint64_t odd = ((random() >> (20 + random() % 30)) | 1) * power_of_five;
       values.push_back(std::ldexp(static_cast<double>(odd), -(k + 1)));
     }
   }
   std::uniform_real_distribution<double> unit(0, 1);
-  const std::uint64_t small = std::bit_cast<std::uint64_t>(1e-6);
-  const std::uint64_t large = std::bit_cast<std::uint64_t>(1e10);
+  const auto small = std::bit_cast<std::uint64_t>(1e-6);
+  const auto large = std::bit_cast<std::uint64_t>(1e10);
   for (int n = 0; n < 100000; ++n) {
     values.push_back(std::bit_cast<double>(random()));  // any magnitude, subnormals, NaNs
     values.push_back(std::bit_cast<double>(small + random() % (large - small)));
@@ -155,6 +158,44 @@ TEST(FormatItem, MatchesTheCLibrary) {
   for (const double v : values) {
     expect_same_as_c_library(v);
     expect_same_as_c_library(-v);
+  }
+}
+
+// Every place the point can take in fixed form (decimal exponents -4..8),
+// with every number of zeros at the end of the nine digits, zeros inside
+// them, and values that round up to the next power of ten.
+TEST(FormatItem, MatchesTheCLibraryInEveryFixedFormLayout) {
+  const char* const digit_patterns[] = {"123456789", "987654321", "100000001", "909090909",
+                                        "999999999", "100000000", "500000005"};
+  std::vector<double> values;
+  for (int exponent = -5; exponent <= 9; ++exponent) {
+    for (const char* pattern : digit_patterns) {
+      for (int kept = 1; kept <= 9; ++kept) {  // the rest of the nine digits are zeros
+        const std::string text = std::string(pattern).substr(0, kept) + std::string(9 - kept, '0') +
+                                 "E" + std::to_string(exponent - 8);
+        const double v = std::strtod(text.c_str(), nullptr);
+        values.insert(values.end(), {v, std::nextafter(v, 0.0), std::nextafter(v, DBL_MAX)});
+      }
+    }
+    // Just below, at and just above the tie that rounds up to 10^exponent.
+    const double tie =
+        std::strtod(("9999999995E" + std::to_string(exponent - 10)).c_str(), nullptr);
+    values.insert(values.end(), {tie, std::nextafter(tie, 0.0), std::nextafter(tie, DBL_MAX)});
+  }
+  for (const double v : values) {
+    expect_same_as_c_library(v);
+    expect_same_as_c_library(-v);
+  }
+}
+
+TEST(FormatItem, WritesNothingAfterItsLongestSize) {
+  for (const double v : {-0.000123456789, -1.23456789e-100, -123456789.0, 0.0, -quiet_nan}) {
+    SCOPED_TRACE(v);
+    char buffer[MAX_ITEM_SIZE + 16];
+    std::memset(buffer, '#', sizeof buffer);
+    const std::size_t length = format_item(v, buffer);
+    EXPECT_EQ(std::string(buffer, length), item_from_c_library(v));
+    EXPECT_EQ(std::string(buffer + MAX_ITEM_SIZE, 16), std::string(16, '#'));
   }
 }
 
@@ -193,6 +234,43 @@ TEST(FormatRecord, BreaksWhereTheLineWouldReachEightyCharacters) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     EXPECT_EQ(record_text(record_of(c.values)), c.text);
+  }
+}
+
+// The record as the items of the C library joined by the line rule.
+std::string record_from_c_library(const std::vector<double>& values) {
+  std::string text;
+  std::size_t column = 0;
+  for (const double v : values) {
+    const std::string item = item_from_c_library(v);
+    if (column > 0 && column + item.size() >= LIST_LINE_LIMIT) {
+      text += '\n';
+      column = 0;
+    }
+    text += item;
+    column += item.size();
+  }
+  return text + '\n';
+}
+
+TEST(FormatRecord, MatchesTheCLibraryAndStaysInsideItsSize) {
+  // Items of every length from 4 to 17, in and out of fixed form.
+  const double kinds[] = {1.0,         -0.5,        25.5,       -0.0123,          123456789.0,
+                          0.000123456, -98.7654321, 7.12345678, -0.000123456789,  2451545.5,
+                          1e-5,        -1.5e-7,     1e9,        -1.23456789e-100, 0.0,
+                          infinity,    quiet_nan,   -quiet_nan, 4.5e300};
+  std::mt19937_64 random(7);
+  for (int n = 0; n < 20000; ++n) {
+    std::vector<double> values(datafiles::RECORD_VALUES);
+    for (double& v : values) v = kinds[random() % std::size(kinds)];
+    if (n == 0) values.assign(datafiles::RECORD_VALUES, -1.23456789e-100);  // the longest record
+    if (n == 1) values.assign(datafiles::RECORD_VALUES, -0.000123456789);   // longest fixed items
+    SCOPED_TRACE(record_from_c_library(values));
+    char buffer[MAX_RECORD_SIZE + 32];
+    std::memset(buffer, '#', sizeof buffer);
+    const std::size_t length = format_record(record_of(values), buffer);
+    ASSERT_EQ(std::string(buffer, length), record_from_c_library(values));
+    ASSERT_EQ(std::string(buffer + MAX_RECORD_SIZE, 32), std::string(32, '#'));
   }
 }
 
