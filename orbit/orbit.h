@@ -6,6 +6,8 @@
 // program's output must agree digit for digit with a plain double evaluation.
 #pragma once
 
+#include <cmath>
+
 #include "datafiles/records.h"
 
 namespace orbit {
@@ -29,7 +31,9 @@ struct rotation {
 };
 
 // cos(theta) and sin(theta), from the C library.
-rotation make_rotation(double theta);
+inline rotation make_rotation(double theta) {
+  return {std::cos(theta), std::sin(theta)};
+}
 
 // The mean anomaly's reduction by whole revolutions, prepared for one value of
 // 2*pi: for each binade [2^j, 2^(j+1)) of |M|, the amount one subtraction of
@@ -97,13 +101,21 @@ double kepler(double e, double mean_anomaly);
 
 // The vector v in axes turned by the rotation's angle about the x axis
 // (turns the axes, not the vector): y' = y*c + z*s, z' = -y*s + z*c, x' = x.
-vector3 rotax(const vector3& v, const rotation& turn);
-vector3 rotax(const vector3& v, double theta);
+inline vector3 rotax(const vector3& v, const rotation& turn) {
+  return {v.x, v.y * turn.c + v.z * turn.s, -v.y * turn.s + v.z * turn.c};
+}
+inline vector3 rotax(const vector3& v, double theta) {
+  return rotax(v, make_rotation(theta));
+}
 
 // The vector v in axes turned by the rotation's angle about the z axis
 // (turns the axes, not the vector): x' = x*c + y*s, y' = -x*s + y*c, z' = z.
-vector3 rotaz(const vector3& v, const rotation& turn);
-vector3 rotaz(const vector3& v, double theta);
+inline vector3 rotaz(const vector3& v, const rotation& turn) {
+  return {v.x * turn.c + v.y * turn.s, -v.x * turn.s + v.y * turn.c, v.z};
+}
+inline vector3 rotaz(const vector3& v, double theta) {
+  return rotaz(v, make_rotation(theta));
+}
 
 // A body's state from elements whose four angles are already in radians.
 body_state make_body_state(const datafiles::orbital_elements& elements);
