@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/straightforward.h"
 #include "datafiles/element_file.h"
 #include "datafiles/list_output.h"
 #include "orbit/orbit.h"
@@ -30,13 +31,6 @@ std::vector<double> mean_anomalies() {
   return m;
 }
 
-// The reference solver: exactly KEPLER_ITERATIONS fixed-point steps.
-double kepler_plain(double e, double mean_anomaly) {
-  double anomaly = mean_anomaly;
-  for (int k = 0; k < orbit::KEPLER_ITERATIONS; ++k) anomaly = e * std::sin(anomaly) + mean_anomaly;
-  return anomaly;
-}
-
 template <double (*Solver)(double, double)>
 void BM_kepler(benchmark::State& state) {
   const double e = static_cast<double>(state.range(0)) / 10000;
@@ -53,7 +47,9 @@ void kepler_eccentricities(benchmark::internal::Benchmark* b) {
   for (int e : {167, 934, 2500, 6000, 9000, 9900}) b->Arg(e);
 }
 BENCHMARK(BM_kepler<orbit::kepler>)->Name("kepler")->Apply(kepler_eccentricities);
-BENCHMARK(BM_kepler<kepler_plain>)->Name("kepler_plain_100_steps")->Apply(kepler_eccentricities);
+BENCHMARK(BM_kepler<straightforward::kepler>)
+    ->Name("kepler_plain_100_steps")
+    ->Apply(kepler_eccentricities);
 
 datafiles::orbital_elements in_radians(datafiles::orbital_elements el) {
   const double pi = constants().pi;
@@ -66,15 +62,45 @@ const datafiles::orbital_elements mars{1.52371034,  0.09339410,  1.84969142, 286
 const datafiles::orbital_elements earth{1.00000261, 0.01671123,   -0.00001531, 102.93768193,
                                         0.0,        357.52688973, 2451545.0,   3.04043E-6};
 
+// Dates of a million-day run from 2026 on, cycled.
+constexpr double FIRST_DATE = 2461041.5;
+constexpr int RUN_DAYS = 1000000;
+
 void BM_helio_position(benchmark::State& state) {
   const orbit::body_state body = orbit::make_body_state(in_radians(mars));
-  double date = 2461041.5;
+  int day = 0;
   for (auto _ : state) {
-    benchmark::DoNotOptimize(orbit::helio_position(body, date, constants()));
-    date += 1;
+    benchmark::DoNotOptimize(orbit::helio_position(body, FIRST_DATE + day, constants()));
+    day = (day + 1) % RUN_DAYS;
   }
 }
 BENCHMARK(BM_helio_position);
+
+// The Earth's mean anomaly over the same run: up to 2800 revolutions.
+std::vector<double> unreduced_mean_anomalies() {
+  const orbit::body_state body = orbit::make_body_state(in_radians(earth));
+  std::vector<double> m;
+  for (int day = 0; day < RUN_DAYS; day += 997) {
+    m.push_back((FIRST_DATE + day - body.t0) * body.n + body.m0);
+  }
+  return m;
+}
+
+double reduce_plain(double m, const orbit::frame_constants& k) {
+  return straightforward::reduce_mean_anomaly(m, k.two_pi);
+}
+
+template <double (*Reduce)(double, const orbit::frame_constants&)>
+void BM_reduce(benchmark::State& state) {
+  const std::vector<double> m = unreduced_mean_anomalies();
+  std::size_t j = 0;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(Reduce(m[j], constants()));
+    j = (j + 1) % m.size();
+  }
+}
+BENCHMARK(BM_reduce<orbit::reduce_mean_anomaly>)->Name("reduce_mean_anomaly");
+BENCHMARK(BM_reduce<reduce_plain>)->Name("reduce_mean_anomaly_plain_loops");
 
 void BM_apparent_place(benchmark::State& state) {
   const orbit::body_state target = orbit::make_body_state(in_radians(mars));
@@ -118,42 +144,15 @@ void BM_format_record(benchmark::State& state) {
 }
 BENCHMARK(BM_format_record);
 
-// The straightforward way: snprintf("%.9G") per value, written through a
-// stdio stream (to /dev/null), with the same item and line rules.
+// The straightforward way: snprintf("%.9G") per value, the record then
+// written through a stdio stream (to /dev/null).
 void BM_format_record_snprintf(benchmark::State& state) {
   const std::vector<datafiles::ephemeris_record> recs = records();
   std::FILE* sink = std::fopen("/dev/null", "w");
+  char buffer[datafiles::MAX_RECORD_SIZE];
   std::size_t j = 0;
   for (auto _ : state) {
-    const datafiles::ephemeris_record& r = recs[j];
-    std::size_t column = 0;
-    for (double v : {r.date, r.right_ascension, r.declination, r.solar_distance,
-                     r.observer_distance, r.elongation, r.phase_angle, r.illuminated_fraction}) {
-      char text[40];
-      text[0] = ' ';
-      text[1] = v < 0 ? '-' : ' ';
-      const double magnitude = v < 0 ? -v : v;
-      int length = 2;
-      if (magnitude == 0) {
-        length += std::snprintf(text + 2, sizeof text - 2, "0.");
-      } else {
-        length += std::snprintf(text + 2, sizeof text - 2, "%.9G", magnitude);
-        const std::string digits(text + 2);
-        if (digits.find('.') == std::string::npos && digits[0] != 'I' && digits[0] != 'N') {
-          const std::size_t e = digits.find('E');
-          std::string fixed =
-              e == std::string::npos ? digits + "." : digits.substr(0, e) + "." + digits.substr(e);
-          length = 2 + std::snprintf(text + 2, sizeof text - 2, "%s", fixed.c_str());
-        }
-      }
-      if (column > 0 && column + static_cast<std::size_t>(length) >= datafiles::LIST_LINE_LIMIT) {
-        std::fputc('\n', sink);
-        column = 0;
-      }
-      std::fwrite(text, 1, static_cast<std::size_t>(length), sink);
-      column += static_cast<std::size_t>(length);
-    }
-    std::fputc('\n', sink);
+    std::fwrite(buffer, 1, straightforward::format_record(recs[j], buffer), sink);
     j = (j + 1) % recs.size();
   }
   std::fclose(sink);
