@@ -35,7 +35,8 @@ std::size_t format_item(double value, char* out) {
   out[1] = value < 0 ? '-' : ' ';
   const double magnitude = value < 0 ? -value : value;
   if (magnitude == 0) {
-    std::memcpy(out + 2, "0.", 2);
+    out[2] = '0';
+    out[3] = '.';
     return 4;
   }
   char text[32];
