@@ -36,15 +36,22 @@ revolution_steps make_revolution_steps(double two_pi) {
   revolution_steps table{};
   for (int j = revolution_steps::FIRST_BINADE; j < revolution_steps::BINADES; ++j) {
     revolution_steps::binade& b = table.binades[j];
-    b.edge = std::ldexp(1.0, j);
     // 1.5 * 2^j is an even multiple of the binade's spacing: its step is the
     // settled one.
-    const double even = 1.5 * b.edge;
+    const double even = 1.5 * std::ldexp(1.0, j);
     b.step = even - (even - two_pi);
+    const double odd = std::nextafter(even, 2 * even);
+    b.tie = odd - (odd - two_pi) != b.step;
+    // A step that crosses into the binade below is rounded to its finer
+    // spacing; where that gives the same amount (and neither binade has a
+    // tie), the two binades are one stretch of equal steps.
+    const revolution_steps::binade* below =
+        j > revolution_steps::FIRST_BINADE ? &table.binades[j - 1] : nullptr;
+    const bool joins = below != nullptr && !b.tie && !below->tie && below->step == b.step;
+    b.edge = joins ? below->edge : std::ldexp(1.0, j);
+    b.next = joins ? below->next : j - 1;
     b.limit = b.edge + two_pi + b.step;
     b.inverse = 1 / b.step;
-    const double odd = std::nextafter(even, 2 * b.edge);
-    b.tie = odd - (odd - two_pi) != b.step;
   }
   return table;
 }
@@ -60,9 +67,9 @@ double reduce_mean_anomaly(double mean_anomaly, const frame_constants& k) {
   }
   const revolution_steps::binade* binades = k.revolutions.binades;
   if (m > two_pi) {
-    for (int j = binade_of(m); j >= revolution_steps::FIRST_BINADE; --j) {
+    for (int j = binade_of(m); j >= revolution_steps::FIRST_BINADE; j = binades[j].next) {
       const revolution_steps::binade& b = binades[j];
-      if (b.tie) m -= two_pi;  // settles on an even multiple, if still in the binade
+      if (b.tie) m -= two_pi;  // settles on an even multiple, if still in the stretch
       const double runs = whole_steps(m - b.limit, b.inverse);
       if (runs > 0) m -= runs * b.step;
       while (m >= b.edge) m -= two_pi;
@@ -70,7 +77,7 @@ double reduce_mean_anomaly(double mean_anomaly, const frame_constants& k) {
     while (m > two_pi) m -= two_pi;
   }
   if (m < 0) {
-    for (int j = binade_of(m); j >= revolution_steps::FIRST_BINADE; --j) {
+    for (int j = binade_of(m); j >= revolution_steps::FIRST_BINADE; j = binades[j].next) {
       const revolution_steps::binade& b = binades[j];
       if (b.tie) m += two_pi;
       const double runs = whole_steps(-m - b.limit, b.inverse);

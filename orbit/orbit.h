@@ -37,17 +37,19 @@ inline rotation make_rotation(double theta) {
 
 // The mean anomaly's reduction by whole revolutions, prepared for one value of
 // 2*pi: for each binade [2^j, 2^(j+1)) of |M|, the amount one subtraction of
-// 2*pi really removes there once rounded to the binade's spacing.
+// 2*pi really removes there once rounded to the binade's spacing. Neighbouring
+// binades where that amount is the same form one stretch, walked in one go.
 struct revolution_steps {
   static constexpr int FIRST_BINADE = 4;  // below 16 the plain steps are few
   static constexpr int BINADES = 16;      // up to 2^16 > MAX_LOOP_REVOLUTIONS revolutions
   static constexpr double MAX_LOOP_REVOLUTIONS = 4096;  // beyond, an exact remainder
   struct binade {
-    double edge;     // 2^j
+    double edge;     // the lower edge of the stretch of binades with this step
     double step;     // what m - 2*pi removes from m in this binade, once settled
     double limit;    // edge + 2*pi + step: the lowest start of a run taken at once
     double inverse;  // 1 / step
     bool tie;        // 2*pi falls halfway between two multiples of the spacing here
+    int next;        // the binade just below the stretch
   };
   binade binades[BINADES];
 };
