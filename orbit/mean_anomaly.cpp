@@ -30,6 +30,20 @@ double whole_steps(double room, double inverse) {
   return static_cast<double>(static_cast<std::int64_t>(room * inverse));
 }
 
+// The value of `while (x >= 16) x -= two_pi;` for x > 0, bit for bit: a
+// stretch of equal steps at a time, and the few steps before each stretch's
+// lower edge one by one.
+double walk_down(double x, const revolution_steps& table, double two_pi) {
+  for (int j = binade_of(x); j >= revolution_steps::FIRST_BINADE; j = table.binades[j].next) {
+    const revolution_steps::binade& b = table.binades[j];
+    if (b.tie) x -= two_pi;  // settles on an even multiple, if still in the stretch
+    const double runs = whole_steps(x - b.limit, b.inverse);
+    if (runs > 0) x -= runs * b.step;
+    while (x >= b.edge) x -= two_pi;
+  }
+  return x;
+}
+
 }  // namespace
 
 revolution_steps make_revolution_steps(double two_pi) {
@@ -65,25 +79,14 @@ double reduce_mean_anomaly(double mean_anomaly, const frame_constants& k) {
     if (m < 0) m += two_pi;
     return m;
   }
-  const revolution_steps::binade* binades = k.revolutions.binades;
+  // Rounding to nearest is symmetric about zero, so adding 2*pi to a
+  // negative m is subtracting it from -m, negated.
   if (m > two_pi) {
-    for (int j = binade_of(m); j >= revolution_steps::FIRST_BINADE; j = binades[j].next) {
-      const revolution_steps::binade& b = binades[j];
-      if (b.tie) m -= two_pi;  // settles on an even multiple, if still in the stretch
-      const double runs = whole_steps(m - b.limit, b.inverse);
-      if (runs > 0) m -= runs * b.step;
-      while (m >= b.edge) m -= two_pi;
-    }
+    m = walk_down(m, k.revolutions, two_pi);
     while (m > two_pi) m -= two_pi;
   }
   if (m < 0) {
-    for (int j = binade_of(m); j >= revolution_steps::FIRST_BINADE; j = binades[j].next) {
-      const revolution_steps::binade& b = binades[j];
-      if (b.tie) m += two_pi;
-      const double runs = whole_steps(-m - b.limit, b.inverse);
-      if (runs > 0) m += runs * b.step;
-      while (-m >= b.edge) m += two_pi;
-    }
+    m = -walk_down(-m, k.revolutions, two_pi);
     while (m < 0) m += two_pi;
   }
   return m;
