@@ -60,15 +60,26 @@ void expect_failure(const io_failure& failure, const std::string& step, const st
   EXPECT_TRUE(failure.transfer_begun);
 }
 
+// One read of `count` reals from `text`, fed as `f` says.
+outcome<reals> read_reals_from(const std::string& text, std::size_t count, const feed& f) {
+  memory_source source(text, f.piece);
+  list_reader reader(source, ELEMENT_UNIT, f.chunk_size);
+  return reader.read_reals(count);
+}
+
+outcome<std::optional<std::int32_t>> read_integer_from(const std::string& text, const feed& f) {
+  memory_source source(text, f.piece);
+  list_reader reader(source, ELEMENT_UNIT, f.chunk_size);
+  return reader.read_integer();
+}
+
 // One read of `count` reals from `text`, checked with every feed.
 void expect_reals(const std::string& text, std::size_t count, const reals& expected) {
   SCOPED_TRACE("input: \"" + text.substr(0, 60) + "\"");
   for (const feed& f : FEEDS) {
     SCOPED_TRACE("piece " + std::to_string(f.piece));
-    memory_source source(text, f.piece);
-    list_reader reader(source, ELEMENT_UNIT, f.chunk_size);
-    auto result = reader.read_reals(count);
-    if (auto* failed = std::get_if<io_failure>(&result)) {
+    const auto result = read_reals_from(text, count, f);
+    if (const auto* failed = std::get_if<io_failure>(&result)) {
       ADD_FAILURE() << "failed: " << failed->step << ": " << failed->reason;
       continue;
     }
@@ -86,19 +97,11 @@ void expect_reals_fail(const std::string& text, std::size_t count, const std::st
   SCOPED_TRACE("input: \"" + text.substr(0, 60) + "\"");
   for (const feed& f : FEEDS) {
     SCOPED_TRACE("piece " + std::to_string(f.piece));
-    memory_source source(text, f.piece);
-    list_reader reader(source, ELEMENT_UNIT, f.chunk_size);
-    auto result = reader.read_reals(count);
-    auto* failed = std::get_if<io_failure>(&result);
+    const auto result = read_reals_from(text, count, f);
+    const auto* failed = std::get_if<io_failure>(&result);
     ASSERT_NE(failed, nullptr) << "read succeeded";
     expect_failure(*failed, step, reason);
   }
-}
-
-outcome<std::optional<std::int32_t>> read_integer_from(const std::string& text, const feed& f) {
-  memory_source source(text, f.piece);
-  list_reader reader(source, ELEMENT_UNIT, f.chunk_size);
-  return reader.read_integer();
 }
 
 TEST(ListInputReal, AcceptsEveryWayOfWritingOnePointFive) {
