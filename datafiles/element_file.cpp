@@ -4,7 +4,11 @@
 #include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
+#include <limits>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace datafiles {
 namespace {
@@ -44,12 +48,34 @@ io_failure out_of_range(const std::string& name, double value, const char* rule)
   return io_failure{STEP_ELEMENT, name + " " + shortest(value) + " " + rule, ELEMENT_UNIT, true};
 }
 
-// One body's eight values, or the failure naming the first one missing.
-outcome<orbital_elements> fill_elements(const std::vector<std::optional<double>>& values,
-                                        const char* owner) {
+// What the four reads left in the variables, before any check.
+struct values_read {
+  std::vector<std::optional<double>> target;    // the eight elements
+  std::vector<std::optional<double>> observer;  // the eight elements
+  std::optional<double> start;
+  std::optional<std::int64_t> count;  // not yet range-checked
+};
+
+// The failure naming the first of one body's eight values left unset, if any.
+std::optional<io_failure> first_missing_element(const std::vector<std::optional<double>>& values,
+                                                const char* owner) {
   for (std::size_t k = 0; k < ELEMENT_COUNT; ++k) {
     if (!values[k]) return missing(element_name(owner, k));
   }
+  return std::nullopt;
+}
+
+// The failure naming the first value, in file order, left unset, if any.
+std::optional<io_failure> first_missing(const values_read& read) {
+  if (auto absent = first_missing_element(read.target, TARGET)) return absent;
+  if (auto absent = first_missing_element(read.observer, OBSERVER)) return absent;
+  if (!read.start) return missing(START_NAME);
+  if (!read.count) return missing(COUNT_NAME);
+  return std::nullopt;
+}
+
+// One body's eight values, all of which are present.
+orbital_elements to_elements(const std::vector<std::optional<double>>& values) {
   return orbital_elements{*values[0], *values[1], *values[2], *values[3],
                           *values[4], *values[5], *values[6], *values[7]};
 }
@@ -69,10 +95,47 @@ std::optional<io_failure> check_body(const orbital_elements& body, const char* o
   return std::nullopt;
 }
 
-outcome<orbital_elements> read_body(list_reader& reader, const char* owner) {
-  auto values = reader.read_reals(ELEMENT_COUNT);
-  if (auto* failed = std::get_if<io_failure>(&values)) return std::move(*failed);
-  return fill_elements(std::get<0>(values), owner);
+// The four reads, each leaving unset what it gave no value; or the failure
+// of the first read that failed.
+outcome<values_read> read_four(list_reader& reader) {
+  values_read read;
+  auto target = reader.read_reals(ELEMENT_COUNT);
+  if (auto* failed = std::get_if<io_failure>(&target)) return std::move(*failed);
+  read.target = std::move(std::get<0>(target));
+
+  auto observer = reader.read_reals(ELEMENT_COUNT);
+  if (auto* failed = std::get_if<io_failure>(&observer)) return std::move(*failed);
+  read.observer = std::move(std::get<0>(observer));
+
+  auto start = reader.read_reals(1);
+  if (auto* failed = std::get_if<io_failure>(&start)) return std::move(*failed);
+  read.start = std::get<0>(start)[0];
+
+  auto count = reader.read_integer();
+  if (auto* failed = std::get_if<io_failure>(&count)) return std::move(*failed);
+  read.count = std::get<0>(count);
+  return read;
+}
+
+// The checks on what the four reads gave, in this order: the first value
+// left unset in file order, then the target's elements, the observer's, the
+// start date, and the day count's 32-bit range. Checks on the run as a whole
+// belong after these.
+outcome<element_data> check_values(const values_read& read) {
+  if (auto absent = first_missing(read)) return std::move(*absent);
+
+  element_data data{to_elements(read.target), to_elements(read.observer), {*read.start, 0}};
+  if (auto bad = check_body(data.target, TARGET)) return std::move(*bad);
+  if (auto bad = check_body(data.observer, OBSERVER)) return std::move(*bad);
+  if (!std::isfinite(data.request.start)) {
+    return out_of_range(START_NAME, data.request.start, "is not finite");
+  }
+  if (*read.count < std::numeric_limits<std::int32_t>::min() ||
+      *read.count > std::numeric_limits<std::int32_t>::max()) {
+    return io_failure{STEP_INVALID_INTEGER, REASON_INTEGER_OVERFLOW, ELEMENT_UNIT, true};
+  }
+  data.request.count = static_cast<std::int32_t>(*read.count);
+  return data;
 }
 
 }  // namespace
@@ -88,32 +151,9 @@ outcome<element_file> open_elements(const char* path) {
 
 outcome<element_data> read_element_data(byte_source& source, std::size_t chunk_size) {
   list_reader reader(source, ELEMENT_UNIT, chunk_size);
-  element_data data{};
-
-  auto target = read_body(reader, TARGET);
-  if (auto* failed = std::get_if<io_failure>(&target)) return std::move(*failed);
-  data.target = std::get<0>(target);
-
-  auto observer = read_body(reader, OBSERVER);
-  if (auto* failed = std::get_if<io_failure>(&observer)) return std::move(*failed);
-  data.observer = std::get<0>(observer);
-
-  auto start = reader.read_reals(1);
-  if (auto* failed = std::get_if<io_failure>(&start)) return std::move(*failed);
-  if (!std::get<0>(start)[0]) return missing(START_NAME);
-  data.request.start = *std::get<0>(start)[0];
-
-  auto count = reader.read_integer();
-  if (auto* failed = std::get_if<io_failure>(&count)) return std::move(*failed);
-  if (!std::get<0>(count)) return missing(COUNT_NAME);
-  data.request.count = *std::get<0>(count);
-
-  if (auto bad = check_body(data.target, TARGET)) return std::move(*bad);
-  if (auto bad = check_body(data.observer, OBSERVER)) return std::move(*bad);
-  if (!std::isfinite(data.request.start)) {
-    return out_of_range(START_NAME, data.request.start, "is not finite");
-  }
-  return data;
+  auto read = read_four(reader);
+  if (auto* failed = std::get_if<io_failure>(&read)) return std::move(*failed);
+  return check_values(std::get<0>(read));
 }
 
 outcome<element_data> read_elements(element_file& file) {

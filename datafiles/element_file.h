@@ -38,15 +38,20 @@ outcome<element_file> open_elements(const char* path = ELEMENT_FILE_NAME);
 
 // The four reads: target's eight elements, observer's eight elements, the
 // start date, the day count. Each begins on a new line and discards the rest
-// of the line on which its last value ended. Then checks the values (finite,
-// a > 0, 0 <= e < 1, mass >= 0). Failures name the step and reason.
+// of the line on which its last value ended. Then checks the values (all
+// present; finite, a > 0, 0 <= e < 1, mass >= 0; the day count within 32
+// bits). Failures name the step and reason.
 outcome<element_data> read_elements(element_file& file);
 
 // The four reads and the checks of read_elements, on the bytes of `source`.
-// A variable left without a value fails "list in", naming it ("no value for
-// the observer's mass"); a value out of range fails "element", naming it,
-// its value and what is allowed ("the target's eccentricity 1.5 is outside
-// [0, 1)"). Syntax failures earlier in the file come first.
+// A failure of any read (syntax, end of file, stream error) is reported
+// first. Only once all four reads have succeeded are the values checked, in
+// this order: a variable left without a value fails "list in", naming the
+// first in file order ("no value for the observer's mass"); then a value out
+// of range fails "element", naming it, its value and what is allowed ("the
+// target's eccentricity 1.5 is outside [0, 1)"), in file order; last, a day
+// count outside the 32-bit range fails "invalid integer" / "integer
+// overflow".
 outcome<element_data> read_element_data(byte_source& source,
                                         std::size_t chunk_size = DEFAULT_CHUNK_SIZE);
 

@@ -39,7 +39,8 @@ constexpr int END = -1;  // what the cursor shows past the last byte, or after a
 constexpr std::size_t SIGNIFICANT_DIGITS = 40;
 // The decimal point's position saturates here, far beyond any double's range.
 constexpr std::int64_t POSITION_LIMIT = 1'000'000'000'000'000;
-// A whole number saturates here, above any 32-bit integer.
+// A whole number (a repeat count or the day count) saturates here, far above
+// any 32-bit integer.
 constexpr std::uint64_t WHOLE_LIMIT = 100'000'000'000;
 // The largest exponent magnitude accepted.
 constexpr std::int64_t EXPONENT_LIMIT = 99'999'999;
@@ -203,7 +204,7 @@ class list_reader::impl {
   template <typename T>
   scanned_value<T> finish_value(const mantissa& m);
   scanned_value<double> finish_real(const mantissa& m);
-  scanned_value<std::int32_t> finish_integer(const mantissa& m);
+  scanned_value<std::int64_t> finish_integer(const mantissa& m);
   io_failure failure(const char* step, const char* reason) const;
 
   byte_cursor cursor_;
@@ -251,7 +252,9 @@ mantissa list_reader::impl::scan_mantissa() {
       m.has_point = true;
     } else if (is_digit(c)) {
       m.has_digits = true;
-      if (m.whole < WHOLE_LIMIT) m.whole = m.whole * 10 + static_cast<std::uint64_t>(c - '0');
+      if (m.whole < WHOLE_LIMIT) {
+        m.whole = std::min(m.whole * 10 + static_cast<std::uint64_t>(c - '0'), WHOLE_LIMIT);
+      }
       significant = significant || c != '0';
       if (significant) {
         if (m.kept_count < SIGNIFICANT_DIGITS) m.kept[m.kept_count++] = static_cast<char>(c);
@@ -308,19 +311,16 @@ scanned_value<double> list_reader::impl::finish_real(const mantissa& m) {
 }
 
 // An integer: the mantissa must be digits with an optional sign and end there.
-scanned_value<std::int32_t> list_reader::impl::finish_integer(const mantissa& m) {
-  if (!m.has_digits) return lone_sign_or_point<std::int32_t>(cursor_.peek());
+// A point anywhere, even standing alone, makes it invalid; a sign standing
+// alone is treated as in a real. The range is not checked here.
+scanned_value<std::int64_t> list_reader::impl::finish_integer(const mantissa& m) {
   const int next = cursor_.peek();
-  if (m.has_point || is_exponent_letter(next) || is_sign(next)) {
-    return invalid<std::int32_t>(STEP_INVALID_INTEGER, REASON_UNEXPECTED_CHARACTER);
+  if (m.has_point || (m.has_digits && (is_exponent_letter(next) || is_sign(next)))) {
+    return invalid<std::int64_t>(STEP_INVALID_INTEGER, REASON_UNEXPECTED_CHARACTER);
   }
+  if (!m.has_digits) return lone_sign_or_point<std::int64_t>(next);
   const auto magnitude = static_cast<std::int64_t>(m.whole);
-  const std::int64_t limit = m.negative ? -std::int64_t{std::numeric_limits<std::int32_t>::min()}
-                                        : std::int64_t{std::numeric_limits<std::int32_t>::max()};
-  if (magnitude > limit) {
-    return invalid<std::int32_t>(STEP_INVALID_INTEGER, REASON_INTEGER_OVERFLOW);
-  }
-  return {static_cast<std::int32_t>(m.negative ? -magnitude : magnitude)};
+  return {m.negative ? -magnitude : magnitude};
 }
 
 // The value whose mantissa is `m`, read as a T.
@@ -333,22 +333,29 @@ scanned_value<T> list_reader::impl::finish_value(const mantissa& m) {
   }
 }
 
-// One item, starting at a byte that is neither a separator nor the end.
+// One item, starting at a byte that is neither a separator nor the end. A
+// repeat count is an optional plus sign and digits directly followed by '*';
+// a '*' where the item starts is a count without its number. A value with a
+// point or an exponent ends at a '*', which then starts the next item.
 template <typename T>
 list_item<T> list_reader::impl::scan_item() {
   list_item<T> item;
+  if (cursor_.peek() == '*') {
+    item.text = invalid<T>(STEP_BAD_REPEAT, REASON_INCOMPREHENSIBLE);
+    return item;
+  }
   const mantissa m = scan_mantissa();
   if (m.is_empty()) {
     item.text = invalid<T>(STEP_INVALID_NUMBER, REASON_INCOMPREHENSIBLE);
     return item;
   }
-  if (cursor_.peek() != '*') {
+  if (cursor_.peek() != '*' || !m.has_digits || m.has_point) {
     item.text = finish_value<T>(m);
     return item;
   }
 
-  // A repeat count: a positive whole number without sign or point.
-  if (m.has_sign || m.has_point || m.whole == 0) {
+  // A repeat count: a positive whole number.
+  if (m.negative || m.whole == 0) {
     item.text = invalid<T>(STEP_BAD_REPEAT, REASON_INCOMPREHENSIBLE);
     return item;
   }
@@ -420,8 +427,8 @@ outcome<std::vector<std::optional<double>>> list_reader::read_reals(std::size_t 
   return impl_->read_list<double>(count);
 }
 
-outcome<std::optional<std::int32_t>> list_reader::read_integer() {
-  auto result = impl_->read_list<std::int32_t>(1);
+outcome<std::optional<std::int64_t>> list_reader::read_integer() {
+  auto result = impl_->read_list<std::int64_t>(1);
   if (auto* failed = std::get_if<io_failure>(&result)) return std::move(*failed);
   return std::get<0>(result)[0];
 }

@@ -68,7 +68,8 @@ inline constexpr const char* STEP_LIST_IN = "list in";  // end of file or stream
 inline constexpr const char* STEP_INVALID_NUMBER = "invalid number";  // bad character or lone sign
 inline constexpr const char* STEP_EXPONENT_FIELD =
     "exponent field";  // no exponent digits, or > 1e8
-inline constexpr const char* STEP_BAD_REPEAT = "bad repetition count";  // zero, signed or not whole
+inline constexpr const char* STEP_BAD_REPEAT =
+    "bad repetition count";  // zero, negative, or a '*' without its number
 inline constexpr const char* STEP_INVALID_INTEGER = "invalid integer";  // point, exponent, range
 inline constexpr const char* REASON_END_OF_FILE = "end of file";
 inline constexpr const char* REASON_INCOMPREHENSIBLE = "incomprehensible list input";
@@ -94,9 +95,10 @@ class list_reader {
   // slash or an "r*" left that variable without a value.
   outcome<std::vector<std::optional<double>>> read_reals(std::size_t count);
 
-  // One read of a single 32-bit signed integer: sign and digits only; a point,
-  // an exponent or a value outside the 32-bit range fails "invalid integer".
-  outcome<std::optional<std::int32_t>> read_integer();
+  // One read of a single integer: sign and digits only; a point anywhere or an
+  // exponent fails "invalid integer". The value is not range-checked here: its
+  // magnitude saturates at 10^11, far outside the 32-bit range.
+  outcome<std::optional<std::int64_t>> read_integer();
 
  private:
   class impl;

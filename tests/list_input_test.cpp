@@ -67,7 +67,7 @@ outcome<reals> read_reals_from(const std::string& text, std::size_t count, const
   return reader.read_reals(count);
 }
 
-outcome<std::optional<std::int32_t>> read_integer_from(const std::string& text, const feed& f) {
+outcome<std::optional<std::int64_t>> read_integer_from(const std::string& text, const feed& f) {
   memory_source source(text, f.piece);
   list_reader reader(source, ELEMENT_UNIT, f.chunk_size);
   return reader.read_integer();
@@ -210,12 +210,15 @@ TEST(ListInputSyntax, AppliesRepeatCounts) {
   expect_reals("2*1.5D0", 2, {1.5, 1.5});
 }
 
+// A read of `count` reals from `text` that fails with `step`.
+struct failing_read {
+  std::string text;
+  std::size_t count;
+  const char* step;
+};
+
 TEST(ListInputSyntax, RejectsMalformedText) {
-  const struct {
-    std::string text;
-    std::size_t count;
-    const char* step;
-  } cases[] = {
+  const failing_read cases[] = {
       {"1.5Q0", 8, STEP_INVALID_NUMBER},
       {"1.5abc", 2, STEP_INVALID_NUMBER},
       {"abc", 1, STEP_INVALID_NUMBER},
@@ -230,7 +233,6 @@ TEST(ListInputSyntax, RejectsMalformedText) {
       {"'1'", 1, STEP_INVALID_NUMBER},
       {"!1", 1, STEP_INVALID_NUMBER},
       {"\f1", 1, STEP_INVALID_NUMBER},
-      {"*5", 1, STEP_INVALID_NUMBER},
       {"+ 1", 1, STEP_INVALID_NUMBER},
       {"-\n1", 1, STEP_INVALID_NUMBER},
       {".", 1, STEP_INVALID_NUMBER},
@@ -247,13 +249,66 @@ TEST(ListInputSyntax, RejectsMalformedText) {
       {"2*1.5e", 1, STEP_EXPONENT_FIELD},
       {"0*1.5", 8, STEP_BAD_REPEAT},
       {"000*1.5", 1, STEP_BAD_REPEAT},
-      {"-2*1", 1, STEP_BAD_REPEAT},
-      {"+2*1", 1, STEP_BAD_REPEAT},
-      {"1.5*2", 1, STEP_BAD_REPEAT},
-      {"2.*2", 1, STEP_BAD_REPEAT},
-      {".*2", 1, STEP_BAD_REPEAT},
   };
   for (const auto& c : cases) expect_reals_fail(c.text, c.count, c.step, REASON_INCOMPREHENSIBLE);
+}
+
+TEST(ListInputSyntax, TakesARepeatCountOnlyAtTheStartOfAnItem) {
+  // Digits, with at most a plus sign, directly before '*' at the start of an
+  // item; a real with a point or an exponent ends at a '*', and the next item
+  // starts there. Once the read has its values the rest of the line is
+  // discarded, '*' included.
+  const std::optional<double> none;
+  const struct {
+    const char* text;
+    std::size_t count;
+    reals expected;
+  } read_cases[] = {
+      {"+2*0.5", 2, {0.5, 0.5}},
+      {"+2*", 2, {none, none}},
+      {"+02* 1", 3, {none, none, 1.0}},
+      {"2460000.5*", 1, {2460000.5}},
+      {"2460000.5*7", 1, {2460000.5}},
+      {"2460000.*", 1, {2460000.0}},
+      {"1.5*2460000.5", 1, {1.5}},
+      {"2e0*0.5", 1, {2.0}},
+      {"15-1*3", 1, {1.5}},
+      {"1*1.5*2", 1, {1.5}},
+      {"2*1.5*2", 2, {1.5, 1.5}},
+  };
+  for (const auto& c : read_cases) expect_reals(c.text, c.count, c.expected);
+
+  const failing_read failing_cases[] = {
+      // A '*' where an item starts is a count without its number.
+      {"*1.5", 1, STEP_BAD_REPEAT},
+      {"* 0.5", 1, STEP_BAD_REPEAT},
+      {"*", 1, STEP_BAD_REPEAT},
+      {"1,*2", 2, STEP_BAD_REPEAT},
+      {"1 *2", 2, STEP_BAD_REPEAT},
+      {"1.5*2", 2, STEP_BAD_REPEAT},
+      {"2.*2", 2, STEP_BAD_REPEAT},
+      {"2e0*0.5", 2, STEP_BAD_REPEAT},
+      {"1*1.5*2", 2, STEP_BAD_REPEAT},
+      {"1.5*", 2, STEP_BAD_REPEAT},
+      // Zero and negative counts.
+      {"-2*1", 1, STEP_BAD_REPEAT},
+      {"0*1", 1, STEP_BAD_REPEAT},
+      {"+0*1", 1, STEP_BAD_REPEAT},
+      {"-0*1", 1, STEP_BAD_REPEAT},
+      {"-2*", 1, STEP_BAD_REPEAT},
+      // A sign or point standing alone before '*' has no digits to count.
+      {"+*1", 1, STEP_INVALID_NUMBER},
+      {"-*1", 1, STEP_INVALID_NUMBER},
+      {".*2", 1, STEP_INVALID_NUMBER},
+      {"+.*2", 1, STEP_INVALID_NUMBER},
+      // After "r*" the value starts at once.
+      {"2**", 1, STEP_INVALID_NUMBER},
+      {"2*x", 1, STEP_INVALID_NUMBER},
+      {"2*+*", 1, STEP_INVALID_NUMBER},
+  };
+  for (const auto& c : failing_cases) {
+    expect_reals_fail(c.text, c.count, c.step, REASON_INCOMPREHENSIBLE);
+  }
 }
 
 TEST(ListInputSyntax, ReportsTheFirstFailureInFileOrder) {
@@ -278,10 +333,11 @@ TEST(ListInputSyntax, HandlesAMillionBlanks) {
   expect_reals(std::string(1'000'000, '\n') + "3", 1, {3.0});
 }
 
-TEST(ListInputInteger, ReadsSignedThirtyTwoBitValues) {
+TEST(ListInputInteger, ReadsSignedWholeNumbersSaturatingFarBeyond32Bits) {
+  constexpr std::int64_t saturated = 100'000'000'000;
   const struct {
     const char* text;
-    std::optional<std::int32_t> expected;
+    std::optional<std::int64_t> expected;
   } cases[] = {
       {"10", 10},
       {"+10", 10},
@@ -291,14 +347,22 @@ TEST(ListInputInteger, ReadsSignedThirtyTwoBitValues) {
       {"7abc", 7},
       {"2147483647", 2147483647},
       {"-2147483648", std::numeric_limits<std::int32_t>::min()},
+      {"2147483648", 2147483648},
+      {"-2147483649", -2147483649},
+      {"99999999999", 99'999'999'999},
+      {"100000000001", saturated},
+      {"99999999999999999999999999", saturated},
+      {"-99999999999999999999999999", -saturated},
       {"00000000000000000000000000000000000005", 5},
       {"3*-7", -7},
+      {"+3*-7", -7},
       {"99999999999999999999*1", 1},
       {",", std::nullopt},
       {"/", std::nullopt},
       {"+,", std::nullopt},
-      {"./", std::nullopt},
       {"5*,", std::nullopt},
+      {"3*", std::nullopt},
+      {"+3*\n", std::nullopt},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
@@ -310,7 +374,7 @@ TEST(ListInputInteger, ReadsSignedThirtyTwoBitValues) {
   }
 }
 
-TEST(ListInputInteger, RejectsPointsExponentsAndOverflow) {
+TEST(ListInputInteger, RejectsPointsAndExponents) {
   const struct {
     const char* text;
     const char* step;
@@ -324,12 +388,28 @@ TEST(ListInputInteger, RejectsPointsExponentsAndOverflow) {
       {"1+1", STEP_INVALID_INTEGER, REASON_UNEXPECTED_CHARACTER},
       {"1-", STEP_INVALID_INTEGER, REASON_UNEXPECTED_CHARACTER},
       {"2*1.5", STEP_INVALID_INTEGER, REASON_UNEXPECTED_CHARACTER},
-      {"2147483648", STEP_INVALID_INTEGER, REASON_INTEGER_OVERFLOW},
-      {"-2147483649", STEP_INVALID_INTEGER, REASON_INTEGER_OVERFLOW},
-      {"99999999999999999999999999", STEP_INVALID_INTEGER, REASON_INTEGER_OVERFLOW},
+      {"2e0*1", STEP_INVALID_INTEGER, REASON_UNEXPECTED_CHARACTER},
+      {"1.5*2", STEP_INVALID_INTEGER, REASON_UNEXPECTED_CHARACTER},
+      // A point anywhere, even standing alone.
+      {".", STEP_INVALID_INTEGER, REASON_UNEXPECTED_CHARACTER},
+      {"+.", STEP_INVALID_INTEGER, REASON_UNEXPECTED_CHARACTER},
+      {"-.", STEP_INVALID_INTEGER, REASON_UNEXPECTED_CHARACTER},
+      {".x", STEP_INVALID_INTEGER, REASON_UNEXPECTED_CHARACTER},
+      {"3.*", STEP_INVALID_INTEGER, REASON_UNEXPECTED_CHARACTER},
+      {".*", STEP_INVALID_INTEGER, REASON_UNEXPECTED_CHARACTER},
+      {"./", STEP_INVALID_INTEGER, REASON_UNEXPECTED_CHARACTER},
+      {"+.,", STEP_INVALID_INTEGER, REASON_UNEXPECTED_CHARACTER},
+      {"2*.", STEP_INVALID_INTEGER, REASON_UNEXPECTED_CHARACTER},
+      // A sign standing alone is no number, as in a real.
+      {"+", STEP_INVALID_NUMBER, REASON_INCOMPREHENSIBLE},
+      {"-", STEP_INVALID_NUMBER, REASON_INCOMPREHENSIBLE},
+      {"+*", STEP_INVALID_NUMBER, REASON_INCOMPREHENSIBLE},
       {"x", STEP_INVALID_NUMBER, REASON_INCOMPREHENSIBLE},
       {"+ 1", STEP_INVALID_NUMBER, REASON_INCOMPREHENSIBLE},
+      {"2**", STEP_INVALID_NUMBER, REASON_INCOMPREHENSIBLE},
       {"0*1", STEP_BAD_REPEAT, REASON_INCOMPREHENSIBLE},
+      {"-3*1", STEP_BAD_REPEAT, REASON_INCOMPREHENSIBLE},
+      {"*5", STEP_BAD_REPEAT, REASON_INCOMPREHENSIBLE},
       {"", STEP_LIST_IN, REASON_END_OF_FILE},
   };
   for (const auto& c : cases) {
