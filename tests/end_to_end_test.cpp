@@ -158,6 +158,12 @@ struct element_failure_case {
 TEST(EndToEnd, ReportsElementFileFailuresAndLeavesTheTableAlone) {
   const std::string mars = data_file("mars_from_earth.dat");
   const std::string three_lines = mars.substr(0, mars.rfind("40\n"));
+  const std::string two_lines = three_lines.substr(0, three_lines.rfind("2461081.5\n"));
+  const std::string after_target = mars.substr(mars.find('\n') + 1);
+  const auto with_count = [](const char* count) { return mars_elements("2461081.5", count); };
+  const std::string bad_repeat = "bad repetition count: incomprehensible list input";
+  const std::string invalid_number = "invalid number: incomprehensible list input";
+  const std::string point_in_count = "invalid integer: read unexpected character";
   const element_failure_case cases[] = {
       {"missing file", "", element_report("open: No such file or directory", false)},
       {"three lines", three_lines, element_report("list in: end of file")},
@@ -173,6 +179,34 @@ TEST(EndToEnd, ReportsElementFileFailuresAndLeavesTheTableAlone) {
        element_report("invalid integer: integer overflow")},
       {"decimal day count", mars_elements("2461081.5", "10.0"),
        element_report("invalid integer: read unexpected character")},
+      // Repeat counts only at the start of an item, with digits.
+      {"star without count", "*1.5 " + mars, element_report(bad_repeat)},
+      {"star, blank, value", "* 0.5 " + mars, element_report(bad_repeat)},
+      {"star after a real", "1.5*2 " + mars, element_report(bad_repeat)},
+      {"star after an exponent", "2e0*0.5 " + mars, element_report(bad_repeat)},
+      {"star after a repeated real", "1*1.5*2 " + mars, element_report(bad_repeat)},
+      {"negative count", "-2*1 " + mars, element_report(bad_repeat)},
+      {"zero count", "0*1 " + mars, element_report(bad_repeat)},
+      {"plus zero count", "+0*1 " + mars, element_report(bad_repeat)},
+      {"minus zero count", "-0*1 " + mars, element_report(bad_repeat)},
+      {"sign alone before star", "+*1 " + mars, element_report(invalid_number)},
+      {"star after star", "2** " + mars, element_report(invalid_number)},
+      // A point anywhere in the day count.
+      {"point as day count", with_count("."), element_report(point_in_count)},
+      {"plus point as day count", with_count("+."), element_report(point_in_count)},
+      {"minus point as day count", with_count("-."), element_report(point_in_count)},
+      {"point, letter as day count", with_count(".x"), element_report(point_in_count)},
+      {"point, star in day count", with_count("3.*"), element_report(point_in_count)},
+      {"plus as day count", with_count("+"), element_report(invalid_number)},
+      {"minus as day count", with_count("-"), element_report(invalid_number)},
+      // The reads' own failures before this program's checks.
+      {"empty start at the very end", two_lines + "2*", element_report("read start: end of file")},
+      {"empty day counts", with_count("3*"), element_report("list in: no value for the day count")},
+      {"empty value and bad eccentricity", ",1 1.5 0 0 0 0 0\n" + after_target,
+       element_report("list in: no value for the target's semi-major axis")},
+      {"bad eccentricity and big day count",
+       "1 1.5 0 0 0 0 0 0\n" + after_target.substr(0, after_target.rfind("40\n")) + "2147483648\n",
+       element_report("element: the target's eccentricity 1.5 is outside [0, 1)")},
   };
   for (const element_failure_case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -189,6 +223,41 @@ TEST(EndToEnd, ReportsElementFileFailuresAndLeavesTheTableAlone) {
       } else {
         EXPECT_FALSE(fs::exists(dir / "VESK.DAT"));
       }
+    }
+  }
+}
+
+// Element files spelt in two ways that must give the same table.
+struct equivalent_spelling_case {
+  const char* name;
+  std::string contents;  // of DATOS.DAT
+  std::string plain;     // the same values in the plainest spelling
+};
+
+TEST(EndToEnd, ReadsRepeatCountsAndValuesEndingAtAStarAsTheirPlainSpelling) {
+  const std::string observer = "1 0.0167 0 103 0 357.5 2451545 3E-6\n";
+  const equivalent_spelling_case cases[] = {
+      {"plus-signed count",
+       "1.5 +2*0.09 49.6 286.5 19.4 2451545 3.2E-7\n" + observer + "2461081.5\n3\n",
+       "1.5 0.09 0.09 49.6 286.5 19.4 2451545 3.2E-7\n" + observer + "2461081.5\n3\n"},
+      {"start, star", mars_elements("2460000.5*", "3"), mars_elements("2460000.5", "3")},
+      {"start, star, digit", mars_elements("2460000.5*7", "3"), mars_elements("2460000.5", "3")},
+      {"start with point, star", mars_elements("2460000.*", "3"), mars_elements("2460000.0", "3")},
+      {"real, star, start", mars_elements("1.5*2460000.5", "3"), mars_elements("1.5", "3")},
+  };
+  for (const equivalent_spelling_case& c : cases) {
+    SCOPED_TRACE(c.name);
+    temporary_directory plain_dir;
+    write_file(plain_dir / "DATOS.DAT", c.plain);
+    expect_clean_success(run_program(plain_dir.path()));
+    const std::string expected = read_file(plain_dir / "VESK.DAT");
+    ASSERT_EQ(items_of(expected).size(), 3U * 8);
+    for (const bool old_table_present : {false, true}) {
+      temporary_directory dir;
+      write_file(dir / "DATOS.DAT", c.contents);
+      if (old_table_present) write_file(dir / "VESK.DAT", old_table);
+      expect_clean_success(run_program(dir.path()));
+      EXPECT_EQ(read_file(dir / "VESK.DAT"), expected);
     }
   }
 }
