@@ -84,6 +84,7 @@ class ReadTable(Scratch):
             ("blank", b"  \n\n \t "),
             ("short", b" 1. 2. 3.\n"),
             ("text", self.example[:200] + b" x " + self.example[200:]),
+            ("endless number", b" 1" * 8 + b"5" * 100000),
         ):
             with self.subTest(name):
                 with self.assertRaises(plot.TableError):

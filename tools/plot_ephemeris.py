@@ -39,11 +39,12 @@ except ImportError as missing:
 VALUES_PER_RECORD = 8
 DATE, RA, DEC, SUN_DISTANCE, DISTANCE, ELONGATION, PHASE, FRACTION = range(VALUES_PER_RECORD)
 
-CHUNK_BYTES = 1 << 22  # bytes of the table read at a time
+CHUNK_BYTES = 1 << 18  # bytes of the table read at a time: small, so memory stays flat
 DRAWN_RECORDS = 5000  # a long table is thinned to between this and twice this many records
 MAX_LABELS = 12  # date labels along the track and the date axes
 OBLIQUITY_DEG = 23.439291
-WHITESPACE = b" \t\r\n"
+LONGEST_NUMBER = 1000  # bytes: far more than any number the program writes
+WHITESPACE = (b" ", b"\t", b"\r", b"\n")  # what separates numbers
 
 
 class TableError(Exception):
@@ -82,12 +83,14 @@ def _number_chunks(stream, chunk_bytes):
         block = stream.read(chunk_bytes)
         text = carry + block
         if not block:
-            if text.strip(WHITESPACE):
+            if text and not text.isspace():
                 yield _parse_numbers(text, offset)
             return
-        cut = max(text.rfind(c) for c in (b" ", b"\n", b"\t", b"\r")) + 1
+        cut = max(text.rfind(blank) for blank in WHITESPACE) + 1
+        if len(text) - cut > LONGEST_NUMBER:
+            raise TableError(f"{len(text) - cut} bytes without a blank from byte {offset + cut}")
         head, carry = text[:cut], text[cut:]
-        if head.strip(WHITESPACE):
+        if head and not head.isspace():
             yield _parse_numbers(head, offset)
         offset += cut
 
