@@ -237,11 +237,13 @@ def date_marks(first, last):
         step = next(
             m * 10**k for k in range(12) for m in (1, 2, 5) if span / (m * 10**k) <= MAX_LABELS
         )
-        marks = np.arange(math.ceil(first / step) * step, last + 0.001, step)
-        return list(marks), [f"JD {m:.0f}" for m in marks]
+        steps = np.arange(math.ceil(first / step) * step, last + step, step)
+        marks = [m for m in steps if m <= last]
+        return marks, [f"JD {m:.0f}" for m in marks]
     for days in (1, 2, 5, 10, 15):
         if span / days <= MAX_LABELS:
-            marks = list(np.arange(math.ceil(first - 0.5) + 0.5, last + 0.001, days))
+            starts = np.arange(math.ceil(first - 0.5) + 0.5, last + days, days)  # at 0 h
+            marks = [m for m in starts if m <= last]
             return marks, _mark_texts(marks, "day")
     months = next(
         m
