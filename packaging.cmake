@@ -1,0 +1,32 @@
+# What `cmake --install` puts under the prefix, and the Debian package CPack
+# makes of it: the program, its manual page, the README and the example.
+# Tests, benchmarks and fuzz targets have no install rules.
+include(GNUInstallDirs)
+
+install(TARGETS ephemeris RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(FILES doc/ephemeris.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(FILES examples/DATOS.DAT examples/mars_2026.png
+        DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
+
+set(CPACK_PACKAGE_NAME ephemeris)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_CONTACT "Ephemeris developers <ephemeris@example.org>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
+    "day-by-day ephemeris of one solar-system body seen from another")
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
+    "ephemeris reads the Keplerian elements of a target and an observer, a start
+date and a day count from DATOS.DAT and writes VESK.DAT: for every day the
+target's right ascension and declination, its distances from the Sun and from
+the observer, the elongation, the phase angle and the illuminated fraction of
+its disc. Both bodies move on fixed ellipses about the Sun. The file formats and
+error reports are those of an older program, kept byte for byte.")
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${CPACK_PACKAGE_CONTACT}")
+set(CPACK_DEBIAN_PACKAGE_SECTION science)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_STRIP_FILES ON)
+# The package goes into the build tree, wherever cpack is started from.
+set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR})
+set(CPACK_GENERATOR DEB)
+include(CPack)

@@ -1,0 +1,382 @@
+#!/usr/bin/python3
+"""Draws an ephemeris table, VESK.DAT, as one PNG picture.
+
+Top: the target's track on the sky, right ascension against declination, with
+right ascension increasing to the left as on a sky chart, the ecliptic, date
+labels and the first and last records marked. Below, against the date: the
+elongation, the distances from the observer and from the Sun, and the
+illuminated fraction of the disc.
+
+The table is read in chunks, so memory stays bounded whatever its length, and
+long tables are thinned to 5,000 to 10,000 records for drawing.
+
+Usage: plot_ephemeris.py [VESK.DAT] [--out FILE] [--title TEXT]
+
+Needs Python 3 with numpy and matplotlib (on Debian: apt-get install
+python3-matplotlib).
+"""
+import argparse
+import math
+import os
+import sys
+import warnings
+
+try:
+    import numpy as np
+    import matplotlib
+
+    matplotlib.use("Agg")
+    import matplotlib.pyplot as plt
+    from matplotlib.ticker import FixedFormatter, FixedLocator
+except ImportError as missing:
+    sys.exit(
+        f"plot_ephemeris.py needs numpy and matplotlib ({missing}).\n"
+        "On Debian or Ubuntu: apt-get install python3-matplotlib (as root; it brings numpy),\n"
+        "then run the script with /usr/bin/python3.\n"
+        "Elsewhere: python3 -m pip install numpy matplotlib"
+    )
+
+VALUES_PER_RECORD = 8
+DATE, RA, DEC, SUN_DISTANCE, DISTANCE, ELONGATION, PHASE, FRACTION = range(VALUES_PER_RECORD)
+
+CHUNK_BYTES = 1 << 18  # bytes of the table read at a time: small, so memory stays flat
+DRAWN_RECORDS = 5000  # a long table is thinned to between this and twice this many records
+MAX_LABELS = 12  # date labels along the track and the date axes
+OBLIQUITY_DEG = 23.439291
+LONGEST_NUMBER = 1000  # bytes: far more than any number the program writes
+WHITESPACE = (b" ", b"\t", b"\r", b"\n")  # what separates numbers
+
+
+class TableError(Exception):
+    """A table that cannot be drawn: not numbers, or no record at all."""
+
+
+class Table:
+    """The records kept for drawing: every `stride`-th record of the file,
+    counting from the first, plus the last one."""
+
+    def __init__(self, records, stride, count, last, leftover):
+        self.stride = stride  # records of the file per record kept
+        self.count = count  # whole records in the file
+        self.leftover = leftover  # values after the last whole record (a cut record)
+        # The kept records, array (n, 8), ending with the file's last record.
+        self.records = records if (count - 1) % stride == 0 else np.vstack((records, last))
+
+
+def _parse_numbers(text, offset):
+    """The numbers of `text` (bytes holding at least one non-blank), which
+    starts at byte `offset` of the file; TableError if any is not a number."""
+    with warnings.catch_warnings():
+        warnings.simplefilter("error")  # numpy warns where it stops at a bad token
+        try:
+            return np.fromstring(text, dtype=float, sep=" ")
+        except (DeprecationWarning, ValueError):
+            raise TableError(f"not a number between bytes {offset} and {offset + len(text)}")
+
+
+def _number_chunks(stream, chunk_bytes):
+    """Yields arrays of the numbers of a binary stream, a chunk at a time; a
+    number is never split between two chunks."""
+    carry = b""
+    offset = 0  # of `carry` in the file
+    while True:
+        block = stream.read(chunk_bytes)
+        text = carry + block
+        if not block:
+            if text and not text.isspace():
+                yield _parse_numbers(text, offset)
+            return
+        cut = max(text.rfind(blank) for blank in WHITESPACE) + 1
+        if len(text) - cut > LONGEST_NUMBER:
+            raise TableError(f"{len(text) - cut} bytes without a blank from byte {offset + cut}")
+        head, carry = text[:cut], text[cut:]
+        if head and not head.isspace():
+            yield _parse_numbers(head, offset)
+        offset += cut
+
+
+def read_table(path, drawn_records=DRAWN_RECORDS, chunk_bytes=CHUNK_BYTES):
+    """Reads the table at `path`: 8 numbers a record, any line breaks. Keeps
+    every stride-th record, doubling the stride whenever more than twice
+    `drawn_records` are held, so memory stays bounded. A cut last record (a
+    count of numbers that is not a multiple of 8) is left out and counted in
+    `leftover`."""
+    kept = []  # arrays of kept records
+    kept_count = 0
+    stride = 1
+    count = 0  # whole records read so far
+    pending = np.empty(0)  # numbers of a record not yet complete
+    last = None
+    with open(path, "rb") as stream:
+        for numbers in _number_chunks(stream, chunk_bytes):
+            if pending.size:
+                numbers = np.concatenate((pending, numbers))
+            whole = numbers.size // VALUES_PER_RECORD * VALUES_PER_RECORD
+            pending = numbers[whole:].copy()
+            if whole == 0:
+                continue
+            records = numbers[:whole].reshape(-1, VALUES_PER_RECORD)
+            last = records[-1].copy()
+            # Indices in the file of this chunk's records; keep multiples of the stride.
+            first_kept = (-count) % stride
+            chosen = records[first_kept::stride]
+            kept.append(chosen.copy())
+            kept_count += len(chosen)
+            count += len(records)
+            while kept_count > 2 * drawn_records:
+                merged = np.concatenate(kept)[::2]  # kept indices are multiples of the stride
+                kept, kept_count, stride = [merged], len(merged), stride * 2
+    if count == 0:
+        raise TableError("no whole record")
+    return Table(np.concatenate(kept), stride, count, last, pending.size)
+
+
+def sky_track(ra, dec):
+    """The track as x (hours) and y (degrees) to draw as one line: where right
+    ascension passes 24 h or 0 h between two records (a jump of more than
+    12 h), the line runs to the chart's edge at the interpolated declination,
+    breaks (NaN), and starts again from the opposite edge."""
+    ra = np.asarray(ra, dtype=float)
+    dec = np.asarray(dec, dtype=float)
+    steps = np.diff(ra)
+    xs, ys = [], []
+    start = 0
+    for i in np.nonzero(np.abs(steps) > 12)[0]:
+        forward = steps[i] < 0  # through 24 h onto 0 h
+        leave, enter = (24.0, 0.0) if forward else (0.0, 24.0)
+        next_ra = ra[i + 1] + (24 if forward else -24)
+        t = (leave - ra[i]) / (next_ra - ra[i])
+        edge_dec = dec[i] + t * (dec[i + 1] - dec[i])
+        xs += [ra[start : i + 1], [leave, np.nan, enter]]
+        ys += [dec[start : i + 1], [edge_dec, np.nan, edge_dec]]
+        start = i + 1
+    xs.append(ra[start:])
+    ys.append(dec[start:])
+    return np.concatenate(xs), np.concatenate(ys)
+
+
+def ecliptic():
+    """Right ascension (hours) and declination (degrees) along the ecliptic."""
+    longitude = np.radians(np.linspace(0, 360, 721))
+    eps = math.radians(OBLIQUITY_DEG)
+    ra = np.degrees(np.arctan2(np.sin(longitude) * math.cos(eps), np.cos(longitude))) / 15 % 24
+    dec = np.degrees(np.arcsin(math.sin(eps) * np.sin(longitude)))
+    return ra, dec
+
+
+def calendar_date(jd):
+    """(year, month, day with fraction) of a Julian date >= 0: the Gregorian
+    calendar from 1582 October 15, the Julian calendar before."""
+    z = math.floor(jd + 0.5)
+    fraction = jd + 0.5 - z
+    a = z
+    if z >= 2299161:
+        alpha = math.floor((z - 1867216.25) / 36524.25)
+        a = z + 1 + alpha - alpha // 4
+    b = a + 1524
+    c = math.floor((b - 122.1) / 365.25)
+    d = math.floor(365.25 * c)
+    e = math.floor((b - d) / 30.6001)
+    day = b - d - math.floor(30.6001 * e) + fraction
+    month = e - 1 if e < 14 else e - 13
+    year = c - 4716 if month > 2 else c - 4715
+    return year, month, day
+
+
+def julian_date(year, month, day):
+    """The Julian date of a calendar date (the inverse of calendar_date)."""
+    gregorian = (year, month, day) >= (1582, 10, 15)
+    if month <= 2:
+        year, month = year - 1, month + 12
+    b = 0
+    if gregorian:
+        a = year // 100
+        b = 2 - a + a // 4
+    return math.floor(365.25 * (year + 4716)) + math.floor(30.6001 * (month + 1)) + day + b - 1524.5
+
+
+MONTHS = ("Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec")
+
+
+def _date_text(jd):
+    """ "2026-01-01" for the Julian date 2461041.5 (the calendar day it falls on)."""
+    year, month, day = calendar_date(jd)
+    return f"{year}-{month:02d}-{int(day):02d}"
+
+
+def _date_label(jd):
+    """The calendar date of a Julian date, or "JD ..." before Julian date 0."""
+    return f"JD {jd:.1f}" if jd < 0 else _date_text(jd)
+
+
+def _mark_texts(marks, unit):
+    """Short labels of the dates `marks`, for a `unit` of "day", "month" or
+    "year": "Jan 5", "Feb", "2030"; the year is added to the first label and
+    wherever it changes."""
+    texts = []
+    shown_year = None
+    for jd in marks:
+        year, month, day = calendar_date(jd)
+        if unit == "year":
+            texts.append(str(year))
+            continue
+        text = MONTHS[month - 1] + (f" {int(day)}" if unit == "day" else "")
+        if year != shown_year:
+            text, shown_year = f"{year} {text}", year
+        texts.append(text)
+    return texts
+
+
+def date_marks(first, last):
+    """Julian dates and labels of at most MAX_LABELS dates at a sensible
+    interval within [first, last]: whole days, the first of every month or
+    few months, or the first of January of every year or few years. Plain
+    Julian dates for tables that start before Julian date 0."""
+    span = last - first
+    if first < 0:
+        step = next(
+            m * 10**k for k in range(12) for m in (1, 2, 5) if span / (m * 10**k) <= MAX_LABELS
+        )
+        steps = np.arange(math.ceil(first / step) * step, last + step, step)
+        marks = [m for m in steps if m <= last]
+        return marks, [f"JD {m:.0f}" for m in marks]
+    for days in (1, 2, 5, 10, 15):
+        if span / days <= MAX_LABELS:
+            starts = np.arange(math.ceil(first - 0.5) + 0.5, last + days, days)  # at 0 h
+            marks = [m for m in starts if m <= last]
+            return marks, _mark_texts(marks, "day")
+    months = next(
+        m
+        for m in (1, 2, 3, 6, 12, 24, 60, 120, 240, 600, 1200, 2400, 6000, 12000, 10**9)
+        if span / (30.44 * m) <= MAX_LABELS
+    )
+    year, month, _ = calendar_date(first)
+    if months >= 12:
+        years = months // 12
+        year, month = year - year % years, 1
+    else:
+        month -= (month - 1) % months
+    marks = []
+    while True:
+        jd = julian_date(year, month, 1)
+        if jd > last:
+            break
+        if jd >= first:
+            marks.append(jd)
+        month += months
+        year, month = year + (month - 1) // 12, (month - 1) % 12 + 1
+    return marks, _mark_texts(marks, "year" if months >= 12 else "month")
+
+
+def nearest_index(dates, targets):
+    """For each of `targets`, the index of the nearest of the increasing `dates`."""
+    targets = np.asarray(targets, dtype=float)
+    right = np.clip(np.searchsorted(dates, targets), 0, len(dates) - 1)
+    left = np.clip(right - 1, 0, len(dates) - 1)
+    return np.where(np.abs(targets - dates[left]) <= np.abs(dates[right] - targets), left, right)
+
+
+def _draw_sky(axes, table, marks, texts):
+    records = table.records
+    dates, ra, dec = records[:, DATE], records[:, RA], records[:, DEC]
+    axes.plot(*sky_track(*ecliptic()), color="0.6", linestyle="--", linewidth=0.8,
+              label="ecliptic")
+    # Daily records draw as a line; a thinned table, whose neighbours lie days
+    # apart, as dots.
+    if table.stride == 1:
+        style = dict(linewidth=1.6)
+    else:
+        style = dict(marker=".", markersize=2, linestyle="none")
+    axes.plot(*sky_track(ra, dec), color="tab:red", label="track", **style)
+    # Each label goes on the record nearest its date, so it lies on the track
+    # even where the table is thinned.
+    nearest = nearest_index(dates, marks)
+    axes.plot(ra[nearest], dec[nearest], "o", color="black", markersize=3)
+    for x, y, text in zip(ra[nearest], dec[nearest], texts):
+        axes.annotate(text, (x, y), xytext=(4, 5), textcoords="offset points", fontsize=7)
+    first, last = records[0], records[-1]
+    axes.plot(first[RA], first[DEC], "o", color="tab:green", markersize=9,
+              label=f"start {_date_label(first[DATE])}")
+    axes.plot(last[RA], last[DEC], "s", color="tab:blue", markersize=8,
+              label=f"end {_date_label(last[DATE])}")
+    low, high = np.nanmin(dec) - 8, np.nanmax(dec) + 8
+    axes.set_ylim(max(low, -90), min(high, 90))
+    axes.set_xlim(24, 0)
+    axes.set_xticks(range(0, 25, 2))
+    axes.set_xlabel("right ascension (hours)")
+    axes.set_ylabel("declination (degrees)")
+    axes.grid(True, color="0.9")
+    axes.legend(loc="best", fontsize=8)
+
+
+def _draw_series(axes, table, marks, texts):
+    records = table.records
+    dates = records[:, DATE]
+    elongation, distances, fraction = axes
+    elongation.plot(dates, records[:, ELONGATION], color="tab:orange")
+    elongation.set_ylabel("elongation (°)")
+    elongation.set_ylim(0, 180)
+    elongation.set_yticks([0, 45, 90, 135, 180])
+    distances.plot(dates, records[:, DISTANCE], color="tab:purple", label="from the observer")
+    distances.plot(dates, records[:, SUN_DISTANCE], color="0.5", linestyle="--",
+                   label="from the Sun")
+    distances.set_ylabel("distance (AU)")
+    distances.legend(loc="best", fontsize=8)
+    fraction.plot(dates, records[:, FRACTION], color="tab:olive")
+    fraction.set_ylabel("illuminated fraction")
+    fraction.set_ylim(-0.02, 1.02)
+    for each in axes:
+        each.grid(True, color="0.9")
+        each.set_xlim(dates[0], dates[-1])
+        each.xaxis.set_major_locator(FixedLocator(marks))
+        each.xaxis.set_major_formatter(FixedFormatter(texts))
+        each.tick_params(axis="x", labelbottom=each is fraction)
+    fraction.tick_params(axis="x", labelrotation=30, labelsize=8)
+
+
+def draw(table, out, title):
+    """Writes the picture of `table` to the PNG file `out`."""
+    first, last = table.records[0, DATE], table.records[-1, DATE]
+    marks, texts = date_marks(first, last)
+    figure = plt.figure(figsize=(9, 11))
+    grid = figure.add_gridspec(4, 1, height_ratios=(3.2, 1, 1, 1), hspace=0.3, top=0.94,
+                               bottom=0.07)
+    _draw_sky(figure.add_subplot(grid[0]), table, marks, texts)
+    series = [figure.add_subplot(grid[k]) for k in (1, 2, 3)]
+    for below in series[1:]:
+        below.sharex(series[0])
+    _draw_series(series, table, marks, texts)
+    figure.suptitle(title, fontsize=13, y=0.975)
+    figure.savefig(out, dpi=100, bbox_inches="tight")
+    plt.close(figure)
+
+
+def default_title(path, table):
+    first, last = table.records[0, DATE], table.records[-1, DATE]
+    when = f"{_date_label(first)} to {_date_label(last)}"
+    return f"{os.path.basename(path)}: {when}, {table.count} records"
+
+
+def main(argv=None):
+    parser = argparse.ArgumentParser(
+        description="Draws an ephemeris table (VESK.DAT) as a PNG picture.")
+    parser.add_argument("table", nargs="?", default="VESK.DAT",
+                        help="the table to draw (default: VESK.DAT)")
+    parser.add_argument("--out",
+                        help="the PNG file to write (default: the table's name with .png)")
+    parser.add_argument("--title",
+                        help="the picture's title (default: file name, dates and record count)")
+    args = parser.parse_args(argv)
+    out = args.out or os.path.splitext(args.table)[0] + ".png"
+    try:
+        table = read_table(args.table)
+    except (OSError, TableError) as failure:
+        sys.exit(f"plot_ephemeris.py: {args.table}: {failure}")
+    if table.leftover:
+        print(f"plot_ephemeris.py: {args.table}: {table.leftover} values after the last"
+              " whole record left out", file=sys.stderr)
+    draw(table, out, args.title or default_title(args.table, table))
+
+
+if __name__ == "__main__":
+    main()
