@@ -15,6 +15,9 @@ namespace orbit {
 inline constexpr double GAUSS_K = 0.01720209895;    // Gaussian gravitational constant, rad/day
 inline constexpr int KEPLER_ITERATIONS = 100;       // fixed-point steps of the reference solver
 inline constexpr double OBLIQUITY_DEG = 23.439291;  // obliquity of the ecliptic, degrees
+// The largest error, radians, allowed in the true anomaly's arc cosine form
+// before the well-conditioned form from the eccentric anomaly is used instead.
+inline constexpr double TRUE_ANOMALY_TOLERANCE = 1e-10;
 
 // A vector in AU: in the orbit plane (x toward perihelion, z along the pole),
 // the heliocentric ecliptic frame, or the equatorial frame.
@@ -81,9 +84,17 @@ struct body_state {
   double mass;           // solar masses
   double n;              // mean motion, rad/day: (GAUSS_K / a^1.5) * (1 + mass)^0.5
   double p;              // semi-latus rectum, AU: (1 - e^2) * a
+  double axis_ratio;     // b/a = sqrt((1 - e)*(1 + e))
+  double acos_floor;     // the least 1 - x^2 at which acos(x), x = (p/r - 1)/e, is accurate
   rotation perihelion;   // make_rotation(-w)
   rotation inclination;  // make_rotation(-i)
   rotation ascending;    // make_rotation(-node)
+};
+
+// A point of the orbit in its own plane.
+struct plane_point {
+  double r;   // distance from the Sun, AU: (1 - e*cos(E))*a
+  double nu;  // true anomaly, radians, [0, 2*pi]
 };
 
 // A heliocentric ecliptic position and the solar distance that came with it.
@@ -121,6 +132,16 @@ inline vector3 rotaz(const vector3& v, double theta) {
 
 // A body's state from elements whose four angles are already in radians.
 body_state make_body_state(const datafiles::orbital_elements& elements);
+
+// The radius and true anomaly at reduced mean anomaly `mean_anomaly` (in
+// [0, 2*pi]) and eccentric anomaly E = kepler(e, mean_anomaly). The true
+// anomaly is acos((p/r - 1)/e) wherever a bound on that argument's rounding
+// error keeps the result within TRUE_ANOMALY_TOLERANCE (bit for bit the plain
+// formula there); elsewhere, near the apsides and on nearly circular orbits,
+// atan2(axis_ratio*|sin E|, cos E - e). Either is taken into (pi, 2*pi) when
+// the mean anomaly is above pi. With e = 0 it is the mean anomaly.
+plane_point orbit_point(const body_state& body, double mean_anomaly, double eccentric_anomaly,
+                        const frame_constants& k);
 
 // The mean anomaly (date - t0)*n + m0 brought into [0, 2*pi]: the value of
 // `while (m > 2*pi) m -= 2*pi; while (m < 0) m += 2*pi;`, bit for bit, where

@@ -1,6 +1,7 @@
 // A body's heliocentric position on a date, and the apparent place of one body
 // seen from another.
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 
 #include "orbit/orbit.h"
@@ -15,6 +16,43 @@ double safe_acos(double x) {
 }
 double safe_asin(double x) {
   return std::asin(std::clamp(x, -1.0, 1.0));
+}
+
+// The rounding error of x = (p/r - 1)/e, as computed from p = (1 - e*e)*a and
+// r = (1 - e*cos(E))*a, is at most
+//   (u/e)*(10 + 2*e^2/(1 - e^2) + 6*e/(1 - e)) + 2*u,   u = 2^-53,
+// for every E: e*e, 1 - e*e and the product with a each round once (and
+// 1 - e*e magnifies the first rounding by e^2/(1 - e^2)); cos(E) is within an
+// ulp, and 1 - e*cos(E), no smaller than 1 - e, magnifies its error and that of
+// the product by e/(1 - e); the quotient p/r is at most 2. Twice that is taken,
+// for the terms of second order and a margin.
+double acos_argument_error(double e) {
+  constexpr double u = DBL_EPSILON / 2;
+  const double first_order =
+      (u / e) * (10 + 2 * (e * e) / ((1 - e) * (1 + e)) + 6 * e / (1 - e)) + 2 * u;
+  return 2 * first_order;
+}
+
+// The least 1 - x^2 at which acos(x) stays within TRUE_ANOMALY_TOLERANCE of the
+// arc cosine of the exact argument: between x and the exact value the arc
+// cosine's slope is at most 1/sqrt(1 - (|x| + err)^2), and 1 - (|x| + err)^2
+// >= 1 - x^2 - 3*err. Infinite for e = 0 and for e so small that the form is
+// never accurate.
+double acos_floor(double e) {
+  const double err = acos_argument_error(e);
+  const double ratio = err / TRUE_ANOMALY_TOLERANCE;
+  return ratio * ratio + 3 * err;
+}
+
+// The true anomaly in [0, pi] from the eccentric anomaly, well conditioned
+// everywhere; the mean anomaly decides the half of the orbit, as for the arc
+// cosine. Kept out of line: it is the rare path, and its sine must not be
+// merged with the common path's cosine into one dearer sincos call.
+[[gnu::noinline]] double true_anomaly_from_eccentric(const body_state& body,
+                                                     double eccentric_anomaly,
+                                                     double cos_anomaly) {
+  return std::atan2(body.axis_ratio * std::fabs(std::sin(eccentric_anomaly)),
+                    cos_anomaly - body.e);
 }
 
 // (a.x*b.x + a.y*b.y) + a.z*b.z, in that order.
@@ -36,25 +74,34 @@ body_state make_body_state(const datafiles::orbital_elements& elements) {
   body.mass = elements.mass;
   body.n = (GAUSS_K / std::pow(elements.a, 1.5)) * std::pow(1 + elements.mass, 0.5);
   body.p = (1 - elements.e * elements.e) * elements.a;
+  body.axis_ratio = std::sqrt((1 - elements.e) * (1 + elements.e));
+  body.acos_floor = acos_floor(elements.e);
   body.perihelion = make_rotation(-elements.w);
   body.inclination = make_rotation(-elements.i);
   body.ascending = make_rotation(-elements.node);
   return body;
 }
 
+plane_point orbit_point(const body_state& body, double mean_anomaly, double eccentric_anomaly,
+                        const frame_constants& k) {
+  const double e = body.e;
+  const double cos_anomaly = std::cos(eccentric_anomaly);
+  const double r = (1 - e * cos_anomaly) * body.a;
+  if (e == 0) return {r, mean_anomaly};  // a circular orbit's true anomaly is its mean anomaly
+
+  const double x = (body.p / r - 1) / e;
+  double nu = (1 - x) * (1 + x) >= body.acos_floor
+                  ? std::acos(x)
+                  : true_anomaly_from_eccentric(body, eccentric_anomaly, cos_anomaly);
+  if (mean_anomaly > k.pi) nu = k.two_pi - nu;
+  return {r, nu};
+}
+
 helio_place helio_position(const body_state& body, double date, const frame_constants& k) {
   const double m = reduce_mean_anomaly((date - body.t0) * body.n + body.m0, k);
-  const double e = body.e;
-  const double anomaly = kepler(e, m);
-  const double r = (1 - e * std::cos(anomaly)) * body.a;
-
-  double nu = m;  // a circular orbit's true anomaly is its mean anomaly
-  if (e != 0) {
-    nu = safe_acos((body.p / r - 1) / e);
-    if (m > k.pi) nu = k.two_pi - nu;
-  }
-
-  const vector3 in_plane{r * std::cos(nu), r * std::sin(nu), 0};
+  const plane_point point = orbit_point(body, m, kepler(body.e, m), k);
+  const double r = point.r;
+  const vector3 in_plane{r * std::cos(point.nu), r * std::sin(point.nu), 0};
   const vector3 node_axes = rotaz(in_plane, body.perihelion);
   const vector3 ecliptic_at_node = rotax(node_axes, body.inclination);
   return {rotaz(ecliptic_at_node, body.ascending), r};
@@ -69,8 +116,13 @@ datafiles::ephemeris_record apparent_place(const helio_place& target, const heli
   const vector3 q = rotax(d, k.to_equator);
 
   const double delta = safe_asin(q.z / distance);
-  double alpha = safe_acos((q.x / distance) / std::cos(delta));
-  if (q.y < 0) alpha = k.two_pi - alpha;
+  // Toward a pole of the equator the right ascension is 0, as atan2(0, 0)
+  // has it; with the bodies in one place (q = 0) it stays undefined.
+  double alpha = 0;
+  if (q.y != 0 || q.x != 0 || q.z == 0) {
+    alpha = safe_acos((q.x / distance) / std::cos(delta));
+    if (q.y < 0) alpha = k.two_pi - alpha;
+  }
 
   const double elongation = safe_acos(-(dot(po, d) / observer.r / distance)) * 180 / k.pi;
   // The phase angle's cosine, clamped once so that the illuminated fraction

@@ -13,6 +13,8 @@ import sys
 
 GAUSS_K = 0.01720209895
 OBLIQUITY_DEG = 23.439291
+TRUE_ANOMALY_TOLERANCE = 1e-10
+U = 2.0**-53
 
 
 def clamp(x):
@@ -50,6 +52,17 @@ def kepler(e, m):
     return big_e
 
 
+def acos_floor(e):
+    # The least 1 - x*x at which acos(x), x = (p/r - 1)/e, is trusted: from the
+    # bound 2*((u/e)*(10 + 2e^2/(1 - e^2) + 6e/(1 - e)) + 2u) on x's rounding.
+    if e == 0:
+        return math.inf
+    first = (U / e) * (10 + 2 * (e * e) / ((1 - e) * (1 + e)) + 6 * e / (1 - e)) + 2 * U
+    err = 2 * first
+    ratio = err / TRUE_ANOMALY_TOLERANCE
+    return ratio * ratio + 3 * err
+
+
 def rotax(v, theta):
     c, s = math.cos(theta), math.sin(theta)
     x, y, z = v
@@ -74,6 +87,17 @@ def main():
         p = (1 - e * e) * a
         return (a, e, i, w, node, m0, t0, n, p)
 
+    def true_anomaly(e, p, r, m, big_e, cos_e):
+        if e == 0:
+            return m
+        x = (p / r - 1) / e
+        if (1 - x) * (1 + x) >= acos_floor(e):
+            nu = math.acos(x)
+        else:
+            b = math.sqrt((1 - e) * (1 + e))
+            nu = math.atan2(b * abs(math.sin(big_e)), cos_e - e)
+        return two_pi - nu if m > pi else nu
+
     def helio(b, d):
         a, e, i, w, node, m0, t0, n, p = b
         m = (d - t0) * n + m0
@@ -82,10 +106,9 @@ def main():
         while m < 0:
             m = m + two_pi
         big_e = kepler(e, m)
-        r = (1 - e * math.cos(big_e)) * a
-        nu = m if e == 0 else math.acos(clamp((p / r - 1) / e))
-        if e != 0 and m > pi:
-            nu = two_pi - nu
+        cos_e = math.cos(big_e)
+        r = (1 - e * cos_e) * a
+        nu = true_anomaly(e, p, r, m, big_e, cos_e)
         v = (r * math.cos(nu), r * math.sin(nu), 0.0)
         v = rotaz(v, -w)
         v = rotax(v, -i)
@@ -104,9 +127,11 @@ def main():
         delta = math.sqrt((dv[0] * dv[0] + dv[1] * dv[1]) + dv[2] * dv[2])
         q = rotax(dv, -eps)
         dec = math.asin(clamp(q[2] / delta))
-        ra = math.acos(clamp((q[0] / delta) / math.cos(dec)))
-        if q[1] < 0:
-            ra = two_pi - ra
+        ra = 0.0  # toward a pole of the equator
+        if q[0] != 0 or q[1] != 0 or q[2] == 0:
+            ra = math.acos(clamp((q[0] / delta) / math.cos(dec)))
+            if q[1] < 0:
+                ra = two_pi - ra
         po_d = (po[0] * dv[0] + po[1] * dv[1]) + po[2] * dv[2]
         pt_d = (pt[0] * dv[0] + pt[1] * dv[1]) + pt[2] * dv[2]
         elong = math.acos(clamp(-(po_d / ro / delta))) * 180 / pi
