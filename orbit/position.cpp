@@ -49,10 +49,8 @@ double acos_floor(double e) {
 // cosine. Kept out of line: it is the rare path, and its sine must not be
 // merged with the common path's cosine into one dearer sincos call.
 [[gnu::noinline]] double true_anomaly_from_eccentric(const body_state& body,
-                                                     double eccentric_anomaly,
-                                                     double cos_anomaly) {
-  return std::atan2(body.axis_ratio * std::fabs(std::sin(eccentric_anomaly)),
-                    cos_anomaly - body.e);
+                                                     double eccentric_anomaly, double cos_anomaly) {
+  return std::atan2(body.axis_ratio * std::fabs(std::sin(eccentric_anomaly)), cos_anomaly - body.e);
 }
 
 // (a.x*b.x + a.y*b.y) + a.z*b.z, in that order.

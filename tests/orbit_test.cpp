@@ -308,8 +308,8 @@ TEST(HelioPosition, AgreesWithAnIndependentTwoBodySolution) {
 // the half of the orbit that the mean anomaly gives.
 long double independent_true_anomaly(double e, double eccentric, double mean_anomaly) {
   const long double el = e, big_e = eccentric;
-  long double nu = std::atan2(std::sqrt((1 - el) * (1 + el)) * std::fabs(std::sin(big_e)),
-                              std::cos(big_e) - el);
+  long double nu =
+      std::atan2(std::sqrt((1 - el) * (1 + el)) * std::fabs(std::sin(big_e)), std::cos(big_e) - el);
   if (mean_anomaly > frame().pi) nu = 2 * std::numbers::pi_v<long double> - nu;
   return nu;
 }
@@ -339,8 +339,8 @@ std::vector<double> eccentric_anomaly_grid() {
 TEST(TrueAnomaly, IsAccurateOnEveryOrbitIncludingAtTheApsides) {
   constexpr double tolerance = 1e-9;  // rad
   const std::vector<double> grid = eccentric_anomaly_grid();
-  for (const double e : {0.0, 1e-300, 1e-15, 1e-9, 1e-6, 1e-4, 0.0167, 0.0934, 0.5, 0.9, 0.99,
-                         0.9999, 0.999999}) {
+  for (const double e :
+       {0.0, 1e-300, 1e-15, 1e-9, 1e-6, 1e-4, 0.0167, 0.0934, 0.5, 0.9, 0.99, 0.9999, 0.999999}) {
     SCOPED_TRACE(testing::Message() << "e " << e);
     const orbit::body_state s = body(1.3, e, 0, 0, 0, 0);
     double worst = 0;
@@ -382,7 +382,8 @@ TEST(TrueAnomaly, ApproachesTheCircularOrbitsContinuously) {
     SCOPED_TRACE(testing::Message() << "M " << m);
     EXPECT_EQ(orbit::orbit_point(body(1, 0, 0, 0, 0, 0), m, m, frame()).nu, m);
     for (const double e : {1e-300, 1e-15, 1e-12, 1e-9}) {
-      const double nu = orbit::orbit_point(body(1, e, 0, 0, 0, 0), m, orbit::kepler(e, m), frame()).nu;
+      const double nu =
+          orbit::orbit_point(body(1, e, 0, 0, 0, 0), m, orbit::kepler(e, m), frame()).nu;
       EXPECT_NEAR(nu, m, 2 * e + 8 * DBL_EPSILON) << "e " << e;
     }
   }
@@ -457,6 +458,30 @@ TEST(ApparentPlace, TowardTheCelestialPolesStaysFinite) {
     }
   }
   EXPECT_GT(beyond_range, 0);  // the clamp was needed somewhere in the table
+}
+
+TEST(ApparentPlace, ExactlyAtAPoleTheRightAscensionIsZero) {
+  // Scaled by powers of two the pole's direction gives Qx = Qy = 0 exactly.
+  const auto& k = frame();
+  for (const double scale : {0.25, 1.0, 8.0, -0.5, -4.0}) {
+    SCOPED_TRACE(scale);
+    const vector3 d{0, -k.to_equator.s * scale, k.to_equator.c * scale};
+    const vector3 q = orbit::rotax(d, k.to_equator);
+    ASSERT_EQ(q.x, 0);
+    ASSERT_EQ(q.y, 0);
+    const auto rec = orbit::apparent_place(at(1 + d.x, d.y, d.z), at(1, 0, 0), 0, k);
+    EXPECT_EQ(rec.right_ascension, 0);
+    EXPECT_NEAR(rec.declination, scale > 0 ? 90 : -90, 1e-12);
+  }
+}
+
+TEST(ApparentPlace, BodiesInOnePlaceLeaveTheAnglesUndefined) {
+  const auto rec = orbit::apparent_place(at(0.3, 0.4, 0.1), at(0.3, 0.4, 0.1), 0, frame());
+  EXPECT_EQ(rec.observer_distance, 0);
+  for (const double angle : {rec.right_ascension, rec.declination, rec.elongation, rec.phase_angle,
+                             rec.illuminated_fraction}) {
+    EXPECT_TRUE(std::isnan(angle)) << angle;
+  }
 }
 
 TEST(ApparentPlace, RightAscensionAndDeclination) {
