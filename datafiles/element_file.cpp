@@ -2,7 +2,6 @@
 
 #include <array>
 #include <cerrno>
-#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -24,8 +23,8 @@ constexpr std::array<const char*, ELEMENT_COUNT> ELEMENT_NAMES = {"semi-major ax
                                                                   "mean anomaly",
                                                                   "epoch",
                                                                   "mass"};
-constexpr const char* TARGET = "the target's ";
-constexpr const char* OBSERVER = "the observer's ";
+constexpr const char* TARGET = TARGET_OWNER;
+constexpr const char* OBSERVER = OBSERVER_OWNER;
 constexpr const char* START_NAME = "the start date";
 constexpr const char* COUNT_NAME = "the day count";
 
@@ -38,15 +37,24 @@ io_failure missing(const std::string& name) {
   return io_failure{STEP_LIST_IN, "no value for " + name, ELEMENT_UNIT, true};
 }
 
-// The value in its shortest round-trip form: "1.5", "-0.001", "inf".
-std::string shortest(double value) {
-  char text[32];
-  return std::string(text, std::to_chars(text, text + sizeof text, value).ptr);
+io_failure out_of_range(const std::string& name, double value, const char* rule) {
+  return element_failure(name, value, rule);
 }
 
-io_failure out_of_range(const std::string& name, double value, const char* rule) {
-  return io_failure{STEP_ELEMENT, name + " " + shortest(value) + " " + rule, ELEMENT_UNIT, true};
-}
+// The semi-major axes whose orbits keep every distance of the run, the
+// squares of the differences of the two bodies' positions and their products
+// finite, and their squares normal down to the perihelion distance:
+//   - the farthest a body gets from the Sun is (1 + e)*a < 2*a, so the
+//     vector between the bodies is shorter than 4*A_MAX and its squared
+//     length (or a position's dot product with it) below 16*A_MAX^2 = 1.6e307;
+//   - the nearest is (1 - e)*a >= 2^-53*a, over 1.1e-153 with A_MIN, whose
+//     square 1.2e-306 is a normal double (they end at 2.2e-308);
+//   - GAUSS_K/a^1.5 then lies between 5e-232 and 5e203 rad/day.
+constexpr double A_MIN = 1e-137;
+constexpr double A_MAX = 1e153;
+// The angles whose conversion pi*x/180 to radians stays finite (pi*5e307 is
+// 1.6e308, below the largest double, 1.8e308).
+constexpr double ANGLE_LIMIT = 5e307;
 
 // What the four reads left in the variables, before any check.
 struct values_read {
@@ -89,6 +97,12 @@ std::optional<io_failure> check_body(const orbital_elements& body, const char* o
     const double v = values[k];
     if (!std::isfinite(v)) return out_of_range(name, v, "is not finite");
     if (k == 0 && !(v > 0)) return out_of_range(name, v, "is not above 0");
+    if (k == 0 && !(v >= A_MIN && v <= A_MAX)) {
+      return out_of_range(name, v, "is outside [1e-137, 1e153]");
+    }
+    if (k >= 2 && k <= 5 && !(std::fabs(v) <= ANGLE_LIMIT)) {
+      return out_of_range(name, v, "is outside [-5e307, 5e307]");
+    }
     if (k == 1 && !(v >= 0 && v < 1)) return out_of_range(name, v, "is outside [0, 1)");
     if (k == 7 && v < 0) return out_of_range(name, v, "is negative");
   }
@@ -139,6 +153,15 @@ outcome<element_data> check_values(const values_read& read) {
 }
 
 }  // namespace
+
+io_failure element_failure(const std::string& subject, double value, const std::string& rule) {
+  return io_failure{STEP_ELEMENT, subject + " " + report_number(value) + " " + rule, ELEMENT_UNIT,
+                    true};
+}
+
+io_failure element_failure(const std::string& text) {
+  return io_failure{STEP_ELEMENT, text, ELEMENT_UNIT, true};
+}
 
 outcome<element_file> open_elements(const char* path) {
   errno = 0;

@@ -2,12 +2,18 @@
 
 #include <unistd.h>
 
+#include <charconv>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <utility>
 
 namespace datafiles {
+
+std::string report_number(double value) {
+  char text[32];
+  return std::string(text, std::to_chars(text, text + sizeof text, value).ptr);
+}
 
 io_failure system_failure(std::string step, int error_number, int unit, bool transfer_begun) {
   return io_failure{std::move(step), std::strerror(error_number), unit, transfer_begun};

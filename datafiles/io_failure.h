@@ -25,6 +25,10 @@ struct io_failure {
 template <typename T>
 using outcome = std::variant<T, io_failure>;
 
+// A number as the reports write it: its shortest round-trip form ("1.5",
+// "-0.001", "1e+300", "inf").
+std::string report_number(double value);
+
 // The failure of `step` with the C library's text for `error_number` as its reason.
 io_failure system_failure(std::string step, int error_number, int unit, bool transfer_begun);
 

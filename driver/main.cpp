@@ -6,6 +6,7 @@
 #include "datafiles/element_file.h"
 #include "datafiles/ephemeris_file.h"
 #include "datafiles/io_failure.h"
+#include "driver/run_checks.h"
 #include "driver/signals.h"
 #include "orbit/orbit.h"
 
@@ -42,9 +43,15 @@ int main() {
   angles_to_radians(data.target, constants.pi);
   angles_to_radians(data.observer, constants.pi);
 
-  datafiles::ephemeris_file ephemeris = take(datafiles::open_ephemeris());
   const orbit::body_state target = orbit::make_body_state(data.target);
   const orbit::body_state observer = orbit::make_body_state(data.observer);
+  // A run that could not write only finite numbers is refused before the
+  // table is touched.
+  if (auto failure = driver::check_run(target, observer, data.request)) {
+    datafiles::terminate_with_report(*failure);
+  }
+
+  datafiles::ephemeris_file ephemeris = take(datafiles::open_ephemeris());
 
   double date = data.request.start - 1;
   for (std::int32_t day = 0; day < data.request.count && !driver::stop_requested(); ++day) {

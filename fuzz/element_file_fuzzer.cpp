@@ -3,8 +3,9 @@
 //   - a result that depends on how the bytes were chunked (the whole input at
 //     once versus one byte per call through the smallest window);
 //   - a failure without unit 1 or without a transfer begun;
-//   - accepted values that break the checks (not finite, a <= 0, e outside
-//     [0, 1), negative mass, infinite start date).
+//   - accepted values that break the checks (not finite, a outside
+//     [1e-137, 1e153], e outside [0, 1), an angle beyond 5e307 degrees,
+//     negative mass, infinite start date).
 #include <bit>
 #include <cmath>
 #include <cstddef>
@@ -41,7 +42,10 @@ void check_body(const orbital_elements& b) {
   for (double v : {b.a, b.e, b.i, b.w, b.node, b.m0, b.t0, b.mass}) {
     if (!std::isfinite(v)) fail("accepted a value that is not finite");
   }
-  if (!(b.a > 0)) fail("accepted a semi-major axis not above 0");
+  if (!(b.a >= 1e-137 && b.a <= 1e153)) fail("accepted a semi-major axis outside [1e-137, 1e153]");
+  for (double angle : {b.i, b.w, b.node, b.m0}) {
+    if (!(std::fabs(angle) <= 5e307)) fail("accepted an angle outside [-5e307, 5e307]");
+  }
   if (!(b.e >= 0 && b.e < 1)) fail("accepted an eccentricity outside [0, 1)");
   if (b.mass < 0) fail("accepted a negative mass");
 }

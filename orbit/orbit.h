@@ -7,6 +7,8 @@
 #pragma once
 
 #include <cmath>
+#include <cstdint>
+#include <optional>
 
 #include "datafiles/records.h"
 
@@ -142,6 +144,35 @@ body_state make_body_state(const datafiles::orbital_elements& elements);
 // the mean anomaly is above pi. With e = 0 it is the mean anomaly.
 plane_point orbit_point(const body_state& body, double mean_anomaly, double eccentric_anomaly,
                         const frame_constants& k);
+
+// The mean anomaly, radians, on Julian date `date`: (date - t0)*n + m0, not
+// reduced.
+inline double mean_anomaly_at(const body_state& body, double date) {
+  return (date - body.t0) * body.n + body.m0;
+}
+
+// What keeps a run from writing only finite numbers.
+struct run_fault {
+  enum kind_type {
+    mean_motion,   // a body's mean motion is not a finite positive number
+    mean_anomaly,  // a body's mean anomaly is not finite at an end of the run
+    same_orbit,    // the observer moves on the target's orbit: no direction on any day
+  };
+  kind_type kind;
+  bool observer;      // the body concerned is the observer (else the target)
+  double value;       // the mean motion (rad/day) or the mean anomaly (rad) that failed
+  bool at_last_date;  // mean_anomaly: it failed near the last date (else near the first)
+};
+
+// The first fault, in the order of the kinds above and target before
+// observer, of a run of `count` records from Julian date `start`, for bodies
+// made from finite elements with 1e-137 <= a <= 1e153 (their distances and
+// the squares of their differences then stay finite and normal). The run's
+// dates, which grow by additions from start - 1, stay within
+// [start - 2, start + count + 1]; the mean anomaly, linear in the date, is
+// tested at both ends of that span. With count <= 0 no date is tested.
+std::optional<run_fault> find_run_fault(const body_state& target, const body_state& observer,
+                                        double start, std::int32_t count);
 
 // The mean anomaly (date - t0)*n + m0 brought into [0, 2*pi]: the value of
 // `while (m > 2*pi) m -= 2*pi; while (m < 0) m += 2*pi;`, bit for bit, where

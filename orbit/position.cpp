@@ -96,7 +96,7 @@ plane_point orbit_point(const body_state& body, double mean_anomaly, double ecce
 }
 
 helio_place helio_position(const body_state& body, double date, const frame_constants& k) {
-  const double m = reduce_mean_anomaly((date - body.t0) * body.n + body.m0, k);
+  const double m = reduce_mean_anomaly(mean_anomaly_at(body, date), k);
   const plane_point point = orbit_point(body, m, kepler(body.e, m), k);
   const double r = point.r;
   const vector3 in_plane{r * std::cos(point.nu), r * std::sin(point.nu), 0};

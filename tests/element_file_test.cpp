@@ -321,14 +321,24 @@ TEST(ElementFile, RejectsElementsTheOrbitCannotUse) {
        "the target's eccentricity 2 is outside [0, 1)"},
       {good + body("1", "0", "1", "-1") + "1e999\n" + COUNT_LINE,
        "the observer's mass -1 is negative"},
+      // Beyond the axes whose distances and their squares stay finite and
+      // normal, and the angles whose radians stay finite.
+      {body("9.9e-138", "0.5", "1", "0") + good + START_LINE + COUNT_LINE,
+       "the target's semi-major axis 9.9e-138 is outside [1e-137, 1e153]"},
+      {good + body("1.1e153", "0.5", "1", "0") + START_LINE + COUNT_LINE,
+       "the observer's semi-major axis 1.1e+153 is outside [1e-137, 1e153]"},
+      {body("1", "0.5", "5.000001e307", "0") + good + START_LINE + COUNT_LINE,
+       "the target's inclination 5.000001e+307 is outside [-5e307, 5e307]"},
+      {good + "1 0.5 10 1 2 -6e307 2451545 0\n" + START_LINE + COUNT_LINE,
+       "the observer's mean anomaly -6e+307 is outside [-5e307, 5e307]"},
   };
   for (const auto& c : cases) expect_fails(c.content, "element", c.reason);
 
-  // Edges that are allowed: e = 0, e just below 1, zero and negative-zero mass.
-  std::string content = body("1e-300", "0", "1", "-0");
-  content += body("1", "0.99999999999999994", "1", "0");
-  content += START_LINE;
-  content += COUNT_LINE;
+  // Edges that are allowed: both ends of the axes, e = 0, e just below 1,
+  // zero and negative-zero mass, both ends of the angles.
+  const std::string content = body("1e-137", "0", "5e307", "-0") +
+                              body("1e153", "0.99999999999999994", "-5e307", "0") + START_LINE +
+                              COUNT_LINE;
   EXPECT_EQ(read_text(content).index(), 0u) << content;
 }
 

@@ -1,7 +1,8 @@
-// The real program's right ascension and declination against an independent
-// two-body computation in long double, on orbits where the true anomaly's arc
-// cosine form is ill-conditioned: a nearly circular orbit and a near-parabolic
-// one, each with its perihelion on a record's date.
+// The real program's right ascension and declination where they are hard to
+// get right: against an independent two-body computation in long double on
+// orbits where the true anomaly's arc cosine form is ill-conditioned (a nearly
+// circular orbit and a near-parabolic one, each with its perihelion on a
+// record's date), and exactly toward a pole of the equator.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -11,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "orbit/orbit.h"
 #include "process.h"
 
 namespace {
@@ -126,6 +128,55 @@ TEST(EndToEndAccuracy, RightAscensionAndDeclinationOnIllConditionedOrbits) {
       EXPECT_LE(static_cast<double>(alpha_error), 0.003) << "arcseconds of right ascension";
       EXPECT_LE(static_cast<double>(delta_error), 0.003) << "arcseconds of declination";
     }
+  }
+}
+
+// An inclination, in degrees, near -2 * obliquity for which two circular
+// orbits that differ only in it (the observer's is 0) put the target exactly
+// toward a pole of the equator, as the program computes it, on the epoch: the
+// search runs the program's own arithmetic over the doubles nearest -2 *
+// obliquity, outward, until equatorial x and y both come out exactly 0.
+// Returns NaN if none is found.
+double pole_inclination(double epoch) {
+  const orbit::frame_constants k = orbit::make_frame_constants();
+  const auto place = [&k, epoch](double inclination) {
+    datafiles::orbital_elements el{1, 0, inclination, 0, 0, 90, epoch, 0};
+    for (double* angle : {&el.i, &el.w, &el.node, &el.m0}) *angle = k.pi * *angle / 180;
+    return orbit::helio_position(orbit::make_body_state(el), epoch, k).position;
+  };
+  const orbit::vector3 observer = place(0);
+  double above = -2 * orbit::OBLIQUITY_DEG, below = above;
+  for (int step = 0; step < 1000; ++step) {
+    for (const double inclination : {above, below}) {
+      const orbit::vector3 target = place(inclination);
+      const orbit::vector3 q = orbit::rotax(
+          {target.x - observer.x, target.y - observer.y, target.z - observer.z}, k.to_equator);
+      if (q.x == 0 && q.y == 0 && q.z != 0) return inclination;
+    }
+    above = std::nextafter(above, 0.0);
+    below = std::nextafter(below, -90.0);
+  }
+  return std::nan("");
+}
+
+TEST(EndToEndAccuracy, TowardAPoleOfTheEquatorTheRightAscensionIsZero) {
+  const double epoch = 2461171.5;
+  const double inclination = pole_inclination(epoch);
+  ASSERT_FALSE(std::isnan(inclination)) << "no exact pole direction found";
+  char target[128];
+  std::snprintf(target, sizeof target, "1 0 %.17g 0 0 90 %.1f 0\n", inclination, epoch);
+  temporary_directory dir;
+  write_file(dir / "DATOS.DAT", std::string(target) + "1 0 0 0 0 90 2461171.5 0\n2461171.5\n1\n");
+  const auto result = run_program(dir.path());
+  ASSERT_EQ(result.exit_status, 0) << result.err;
+  std::istringstream table(read_file(dir / "VESK.DAT"));
+  std::vector<std::string> items;
+  for (std::string word; table >> word;) items.push_back(word);
+  ASSERT_EQ(items.size(), 8U);
+  EXPECT_EQ(items[1], "0.") << "right ascension";
+  EXPECT_NEAR(std::fabs(std::strtod(items[2].c_str(), nullptr)), 90, 1e-6) << "declination";
+  for (const std::string& item : items) {
+    EXPECT_TRUE(std::isfinite(std::strtod(item.c_str(), nullptr))) << item;
   }
 }
 

@@ -155,6 +155,26 @@ struct element_failure_case {
   std::string report;
 };
 
+// The run fails with the case's report and leaves an old table as it was, or
+// creates none.
+void expect_refused(const element_failure_case& c) {
+  SCOPED_TRACE(c.name);
+  for (const bool old_table_present : {false, true}) {
+    temporary_directory dir;
+    if (!c.contents.empty()) write_file(dir / "DATOS.DAT", c.contents);
+    if (old_table_present) write_file(dir / "VESK.DAT", old_table);
+    const run_result result = run_program(dir.path());
+    EXPECT_EQ(result.signal, SIGABRT);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, c.report);
+    if (old_table_present) {
+      EXPECT_EQ(read_file(dir / "VESK.DAT"), old_table);
+    } else {
+      EXPECT_FALSE(fs::exists(dir / "VESK.DAT"));
+    }
+  }
+}
+
 TEST(EndToEnd, ReportsElementFileFailuresAndLeavesTheTableAlone) {
   const std::string mars = data_file("mars_from_earth.dat");
   const std::string three_lines = mars.substr(0, mars.rfind("40\n"));
@@ -208,23 +228,43 @@ TEST(EndToEnd, ReportsElementFileFailuresAndLeavesTheTableAlone) {
        "1 1.5 0 0 0 0 0 0\n" + after_target.substr(0, after_target.rfind("40\n")) + "2147483648\n",
        element_report("element: the target's eccentricity 1.5 is outside [0, 1)")},
   };
-  for (const element_failure_case& c : cases) {
-    SCOPED_TRACE(c.name);
-    for (const bool old_table_present : {false, true}) {
-      temporary_directory dir;
-      if (!c.contents.empty()) write_file(dir / "DATOS.DAT", c.contents);
-      if (old_table_present) write_file(dir / "VESK.DAT", old_table);
-      const run_result result = run_program(dir.path());
-      EXPECT_EQ(result.signal, SIGABRT);
-      EXPECT_EQ(result.out, "");
-      EXPECT_EQ(result.err, c.report);
-      if (old_table_present) {
-        EXPECT_EQ(read_file(dir / "VESK.DAT"), old_table);
-      } else {
-        EXPECT_FALSE(fs::exists(dir / "VESK.DAT"));
-      }
-    }
-  }
+  for (const element_failure_case& c : cases) expect_refused(c);
+}
+
+TEST(EndToEnd, RefusesRunsThatCouldNotWriteOnlyFiniteNumbers) {
+  const std::string mars = data_file("mars_from_earth.dat");
+  const std::string target = mars.substr(0, mars.find('\n') + 1);
+  const std::string after_target = mars.substr(mars.find('\n') + 1);
+  const std::string observer = after_target.substr(0, after_target.find('\n') + 1);
+  const std::string tail = "2461081.5\n40\n";
+  const element_failure_case cases[] = {
+      {"tiny axis", "1E-300 0.1 0 0 0 0 2451545 0\n" + after_target,
+       element_report("element: the target's semi-major axis 1e-300 is outside [1e-137, 1e153]")},
+      {"huge axis", "1E160 0.1 0 0 0 0 2451545 0\n" + after_target,
+       element_report("element: the target's semi-major axis 1e+160 is outside [1e-137, 1e153]")},
+      {"largest axis", target + "1E300 0.1 0 0 0 0 2451545 0\n" + tail,
+       element_report("element: the observer's semi-major axis 1e+300 is outside [1e-137, 1e153]")},
+      {"huge angle", "1 0.1 1E308 0 0 0 2451545 0\n" + after_target,
+       element_report("element: the target's inclination 1e+308 is outside [-5e307, 5e307]")},
+      {"infinite mean motion", "1e-137 0.1 0 0 0 0 2451545 1E300\n" + after_target,
+       element_report("element: the target's mean motion inf (from its semi-major axis and "
+                      "mass) is not a finite positive number")},
+      {"far epoch", "0.01 0.1 0 0 0 0 1E308 0\n" + after_target,
+       element_report("element: the target's mean anomaly -inf near the first date 2461081.5 "
+                      "is not finite")},
+      {"huge mass, far start", target + "1 0.1 0 0 0 0 2451545 1E300\n-1E300\n40\n",
+       element_report("element: the observer's mean anomaly -inf near the first date -1e+300 "
+                      "is not finite")},
+      {"overflow late in the run", target + "1e-137 0 0 0 0 0 2461081.5 3.4e206\n" + tail,
+       element_report("element: the observer's mean anomaly inf near the last date 2461120.5 "
+                      "is not finite")},
+      {"the same orbit twice", target + target + tail,
+       element_report("element: the observer's orbit is the target's: the two bodies must differ")},
+      {"the same orbit, masses too small to tell",
+       "1 0.5 10 20 30 40 2451545 0\n1 0.5 10 20 30 40 2451545 1e-20\n" + tail,
+       element_report("element: the observer's orbit is the target's: the two bodies must differ")},
+  };
+  for (const element_failure_case& c : cases) expect_refused(c);
 }
 
 // Element files spelt in two ways that must give the same table.

@@ -11,6 +11,7 @@
 #include <iomanip>
 #include <limits>
 #include <numbers>
+#include <optional>
 #include <random>
 #include <vector>
 
@@ -400,6 +401,59 @@ TEST(TrueAnomaly, TheMeanAnomalyChoosesTheHalfOfTheOrbit) {
       EXPECT_GT(orbit::orbit_point(s, after, orbit::kepler(e, after), frame()).nu, frame().pi);
       EXPECT_GT(orbit::orbit_point(s, late, orbit::kepler(e, late), frame()).nu, frame().pi);
       EXPECT_GT(orbit::orbit_point(s, offset, orbit::kepler(e, offset), frame()).nu, 0);
+    }
+  }
+}
+
+TEST(RunFault, FindsWhatKeepsARunFromBeingFinite) {
+  const auto state = [](double a, double m0, double t0, double mass) {
+    return orbit::make_body_state({a, 0.1, 0.2, 0.3, 0.4, m0, t0, mass});
+  };
+  const orbit::body_state mars_like = state(1.52, 0.3, 2451545, 3e-7);
+  const orbit::body_state earth_like = state(1.0, 6.2, 2451545, 3e-6);
+  // n = 1.0e307 rad/day: the mean anomaly overflows 18 days from the epoch.
+  const orbit::body_state fast = state(1e-137, 0, 2461000.5, 3.4e206);
+  using kind = orbit::run_fault::kind_type;
+  const struct {
+    const char* name;
+    orbit::body_state target, observer;
+    double start;
+    std::int32_t count;
+    std::optional<kind> fault;
+    bool observer_at_fault, at_last_date;
+  } cases[] = {
+      {"ordinary", mars_like, earth_like, 2461041.5, 365, std::nullopt, false, false},
+      {"infinite mean motion", state(1e-137, 0, 0, 1e300), earth_like, 0, 1, kind::mean_motion,
+       false, false},
+      {"epoch beyond the dates", state(0.01, 0, 1e308, 0), earth_like, 2461041.5, 1,
+       kind::mean_anomaly, false, false},
+      {"start far before", mars_like, state(1, 0, 2451545, 1e300), -1e300, 10, kind::mean_anomaly,
+       true, false},
+      {"overflow late in the run", fast, earth_like, 2461000.5, 25, kind::mean_anomaly, false,
+       true},
+      // The span tested reaches a day past the last date and two before the
+      // first: 17 records end 16 days from the epoch, tested at 18.
+      {"overflow just past the last date", fast, earth_like, 2461000.5, 17, kind::mean_anomaly,
+       false, true},
+      {"finite up to a day past the last date", fast, earth_like, 2461000.5, 15, std::nullopt,
+       false, false},
+      {"no dates at all", fast, earth_like, 1e300, 0, std::nullopt, false, false},
+      {"the same orbit", mars_like, mars_like, 2461041.5, 0, kind::same_orbit, true, false},
+      {"masses too small to tell", state(1, 2, 3, 0), state(1, 2, 3, 1e-20), 2461041.5, 5,
+       kind::same_orbit, true, false},
+      {"masses that tell", state(1, 2, 3, 0), state(1, 2, 3, 1e-15), 2461041.5, 5, std::nullopt,
+       false, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const auto fault = orbit::find_run_fault(c.target, c.observer, c.start, c.count);
+    ASSERT_EQ(fault.has_value(), c.fault.has_value());
+    if (!fault) continue;
+    EXPECT_EQ(fault->kind, *c.fault);
+    EXPECT_EQ(fault->observer, c.observer_at_fault);
+    EXPECT_EQ(fault->at_last_date, c.at_last_date);
+    if (fault->kind != kind::same_orbit) {
+      EXPECT_FALSE(std::isfinite(fault->value));
     }
   }
 }

@@ -1,0 +1,50 @@
+// The conditions under which a run writes only finite numbers.
+#include <cmath>
+
+#include "orbit/orbit.h"
+
+namespace orbit {
+namespace {
+
+// Every value of the body that enters its position is the same, so that the
+// two positions agree on every date.
+bool same_orbit(const body_state& x, const body_state& y) {
+  return x.a == y.a && x.e == y.e && x.i == y.i && x.w == y.w && x.node == y.node && x.m0 == y.m0 &&
+         x.t0 == y.t0 && x.n == y.n;
+}
+
+std::optional<run_fault> mean_motion_fault(const body_state& body, bool is_observer) {
+  if (std::isfinite(body.n) && body.n > 0) return std::nullopt;
+  return run_fault{run_fault::mean_motion, is_observer, body.n, false};
+}
+
+// The mean anomaly at the two ends of the span that holds the run's dates.
+std::optional<run_fault> mean_anomaly_fault(const body_state& body, bool is_observer, double first,
+                                            double last) {
+  for (const bool at_last : {false, true}) {
+    const double m = mean_anomaly_at(body, at_last ? last : first);
+    if (!std::isfinite(m)) return run_fault{run_fault::mean_anomaly, is_observer, m, at_last};
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<run_fault> find_run_fault(const body_state& target, const body_state& observer,
+                                        double start, std::int32_t count) {
+  if (auto fault = mean_motion_fault(target, false)) return fault;
+  if (auto fault = mean_motion_fault(observer, true)) return fault;
+  if (count > 0) {
+    // Each date is the one before plus a day, rounded: below 2^53 the
+    // roundings add up to less than a day, beyond it a date moves by at
+    // most two days in all.
+    const double first = start - 2;
+    const double last = start + count + 1;
+    if (auto fault = mean_anomaly_fault(target, false, first, last)) return fault;
+    if (auto fault = mean_anomaly_fault(observer, true, first, last)) return fault;
+  }
+  if (same_orbit(target, observer)) return run_fault{run_fault::same_orbit, true, 0, false};
+  return std::nullopt;
+}
+
+}  // namespace orbit
