@@ -16,9 +16,11 @@ namespace datafiles {
 inline constexpr std::size_t EPHEMERIS_BUFFER_SIZE = std::size_t{1} << 18;
 
 // The open ephemeris file. Records are formatted into a large buffer that is
-// written out in whole records, so the file holds whole records at every
-// moment. The file's old contents are removed just before the first record is
-// written; a run that writes no record leaves an existing file untouched.
+// handed to write(2) in whole records, so a run that ends in an orderly way
+// leaves whole records; a kill in the middle of a large write may leave part
+// of the last one, since the kernel can stop a write between pages. The
+// file's old contents are removed just before the first record is written; a
+// run that writes no record leaves an existing file untouched.
 class ephemeris_file {
  public:
   ephemeris_file(ephemeris_file&& other) noexcept;
