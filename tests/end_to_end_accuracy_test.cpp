@@ -93,7 +93,7 @@ std::pair<real, real> sky_place(const body& target, const body& observer, real d
 const std::string EARTH =
     "1.00000261 0.01671123 -0.00001531 102.93768193 0.0 357.52688973 2451545.0 3.04043E-6";
 constexpr double START = 2461171.5;
-constexpr int DAYS = 9;  // the perihelion (t0 = START + 4, M0 = 0) is the fifth record
+constexpr std::size_t DAYS = 9;  // the perihelion (t0 = START + 4, M0 = 0) is the fifth record
 
 TEST(EndToEndAccuracy, RightAscensionAndDeclinationOnIllConditionedOrbits) {
   const struct {
@@ -117,9 +117,9 @@ TEST(EndToEndAccuracy, RightAscensionAndDeclinationOnIllConditionedOrbits) {
     ASSERT_EQ(items.size(), 8U * DAYS);
 
     const body target = parse_body(c.target), observer = parse_body(EARTH);
-    for (int day = 0; day < DAYS; ++day) {
+    for (std::size_t day = 0; day < DAYS; ++day) {
       SCOPED_TRACE(testing::Message() << "record " << day + 1);
-      const real date = START + day;
+      const real date = START + static_cast<real>(day);
       ASSERT_EQ(items[8 * day], static_cast<double>(date));
       const auto [alpha, delta] = sky_place(target, observer, date);
       // Both as printed, to nine significant digits.
