@@ -175,7 +175,7 @@ void BM_read_elements(benchmark::State& state) {
   }
   for (auto _ : state) {
     auto opened = datafiles::open_elements(path.c_str());
-    auto& file = std::get<datafiles::element_file>(opened);
+    auto& file = opened.value();
     benchmark::DoNotOptimize(datafiles::read_elements(file));
     datafiles::close_elements(file);
   }

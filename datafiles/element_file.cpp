@@ -113,21 +113,12 @@ std::optional<io_failure> check_body(const orbital_elements& body, const char* o
 // of the first read that failed.
 outcome<values_read> read_four(list_reader& reader) {
   values_read read;
-  auto target = reader.read_reals(ELEMENT_COUNT);
-  if (auto* failed = std::get_if<io_failure>(&target)) return std::move(*failed);
-  read.target = std::move(std::get<0>(target));
-
-  auto observer = reader.read_reals(ELEMENT_COUNT);
-  if (auto* failed = std::get_if<io_failure>(&observer)) return std::move(*failed);
-  read.observer = std::move(std::get<0>(observer));
-
-  auto start = reader.read_reals(1);
-  if (auto* failed = std::get_if<io_failure>(&start)) return std::move(*failed);
-  read.start = std::get<0>(start)[0];
-
-  auto count = reader.read_integer();
-  if (auto* failed = std::get_if<io_failure>(&count)) return std::move(*failed);
-  read.count = std::get<0>(count);
+  if (auto failed = extract(reader.read_reals(ELEMENT_COUNT), read.target)) return *failed;
+  if (auto failed = extract(reader.read_reals(ELEMENT_COUNT), read.observer)) return *failed;
+  std::vector<std::optional<double>> start;
+  if (auto failed = extract(reader.read_reals(1), start)) return *failed;
+  read.start = start[0];
+  if (auto failed = extract(reader.read_integer(), read.count)) return *failed;
   return read;
 }
 
@@ -174,9 +165,9 @@ outcome<element_file> open_elements(const char* path) {
 
 outcome<element_data> read_element_data(byte_source& source, std::size_t chunk_size) {
   list_reader reader(source, ELEMENT_UNIT, chunk_size);
-  auto read = read_four(reader);
-  if (auto* failed = std::get_if<io_failure>(&read)) return std::move(*failed);
-  return check_values(std::get<0>(read));
+  const outcome<values_read> read = read_four(reader);
+  if (!read) return read.failure();
+  return check_values(read.value());
 }
 
 outcome<element_data> read_elements(element_file& file) {

@@ -2,7 +2,10 @@
 // process.
 #pragma once
 
+#include <cassert>
+#include <optional>
 #include <string>
+#include <utility>
 #include <variant>
 
 namespace datafiles {
@@ -21,9 +24,53 @@ struct io_failure {
       false;  // a read or write had begun before it: the report shows the last format
 };
 
-// A value, or the failure that prevented it.
+// A value, or the failure that prevented it. True when it holds the value:
+//   auto data = read_elements(file);
+//   if (!data) return data.failure();
 template <typename T>
-using outcome = std::variant<T, io_failure>;
+class [[nodiscard]] outcome {
+ public:
+  outcome(T value) : state_(std::move(value)) {}  // NOLINT(google-explicit-constructor)
+  outcome(io_failure failure)                     // NOLINT(google-explicit-constructor)
+      : state_(std::move(failure)) {}
+
+  explicit operator bool() const { return state_.index() == 0; }
+
+  // The value; only when there is one.
+  T& value() & { return *checked_value(); }
+  const T& value() const& { return *checked_value(); }
+  T&& value() && { return std::move(*checked_value()); }
+
+  // The failure; only when there is no value.
+  [[nodiscard]] const io_failure& failure() const {
+    const io_failure* failure = std::get_if<io_failure>(&state_);
+    assert(failure != nullptr && "outcome::failure() of a value");
+    return *failure;
+  }
+
+ private:
+  T* checked_value() {
+    T* value = std::get_if<T>(&state_);
+    assert(value != nullptr && "outcome::value() of a failure");
+    return value;
+  }
+  const T* checked_value() const {
+    const T* value = std::get_if<T>(&state_);
+    assert(value != nullptr && "outcome::value() of a failure");
+    return value;
+  }
+
+  std::variant<T, io_failure> state_;
+};
+
+// Moves the value of `result` into `destination` and gives nothing, or gives
+// the failure: `if (auto failed = extract(read(), into)) return *failed;`.
+template <typename T, typename U>
+std::optional<io_failure> extract(outcome<T>&& result, U& destination) {
+  if (!result) return result.failure();
+  destination = std::move(result).value();
+  return std::nullopt;
+}
 
 // A number as the reports write it: its shortest round-trip form ("1.5",
 // "-0.001", "1e+300", "inf").

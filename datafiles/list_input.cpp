@@ -429,8 +429,8 @@ outcome<std::vector<std::optional<double>>> list_reader::read_reals(std::size_t 
 
 outcome<std::optional<std::int64_t>> list_reader::read_integer() {
   auto result = impl_->read_list<std::int64_t>(1);
-  if (auto* failed = std::get_if<io_failure>(&result)) return std::move(*failed);
-  return std::get<0>(result)[0];
+  if (!result) return result.failure();
+  return result.value()[0];
 }
 
 }  // namespace datafiles

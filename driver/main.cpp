@@ -1,7 +1,6 @@
 // The run: read the element file, then write one ephemeris record a day.
 #include <cstdint>
 #include <utility>
-#include <variant>
 
 #include "datafiles/element_file.h"
 #include "datafiles/ephemeris_file.h"
@@ -23,10 +22,8 @@ void angles_to_radians(datafiles::orbital_elements& elements, double pi) {
 
 template <typename T>
 T take(datafiles::outcome<T>&& result) {
-  if (const io_failure* failure = std::get_if<io_failure>(&result)) {
-    datafiles::terminate_with_report(*failure);
-  }
-  return std::move(std::get<T>(result));
+  if (!result) datafiles::terminate_with_report(result.failure());
+  return std::move(result).value();
 }
 
 }  // namespace

@@ -50,10 +50,10 @@ outcome<element_data> read_file(const std::string& content) {
   const fs::path file = dir.path() / ELEMENT_FILE_NAME;
   std::ofstream(file, std::ios::binary) << content;
   auto opened = open_elements(file.c_str());
-  if (auto* failed = std::get_if<io_failure>(&opened)) return *failed;
-  auto data = read_elements(std::get<0>(opened));
-  close_elements(std::get<0>(opened));
-  EXPECT_EQ(std::get<0>(opened).stream(), nullptr);
+  if (!opened) return opened.failure();
+  auto data = read_elements(opened.value());
+  close_elements(opened.value());
+  EXPECT_EQ(opened.value().stream(), nullptr);
   return data;
 }
 
@@ -65,12 +65,12 @@ outcome<element_data> read_text(const std::string& content) {
 
 void expect_failure(const outcome<element_data>& result, const std::string& step,
                     const std::string& reason) {
-  const auto* failed = std::get_if<io_failure>(&result);
-  ASSERT_NE(failed, nullptr) << "read succeeded";
-  EXPECT_EQ(failed->step, step);
-  EXPECT_EQ(failed->reason, reason);
-  EXPECT_EQ(failed->unit, ELEMENT_UNIT);
-  EXPECT_TRUE(failed->transfer_begun);
+  ASSERT_FALSE(result) << "read succeeded";
+  const io_failure& failed = result.failure();
+  EXPECT_EQ(failed.step, step);
+  EXPECT_EQ(failed.reason, reason);
+  EXPECT_EQ(failed.unit, ELEMENT_UNIT);
+  EXPECT_TRUE(failed.transfer_begun);
 }
 
 // Both the file and the memory path fail the same way.
@@ -104,9 +104,8 @@ TEST(ElementFile, ReadsTheFourLinesBitForBit) {
             "0 102.937 0 357.529 2451545.0 .3e-5\n24515455-1\n+30\n")}) {
     SCOPED_TRACE(content);
     for (const auto& result : {read_file(content), read_text(content)}) {
-      ASSERT_EQ(result.index(), 0u)
-          << std::get<1>(result).step << ": " << std::get<1>(result).reason;
-      const element_data& data = std::get<0>(result);
+      ASSERT_TRUE(result) << result.failure().step << ": " << result.failure().reason;
+      const element_data& data = result.value();
       expect_elements(data.target,
                       {1.523679, 0.0934, 1.8497, 286.537, 49.558, 19.373, 2451545.0, 3.2e-7});
       expect_elements(data.observer,
@@ -123,8 +122,8 @@ TEST(ElementFile, AcceptsTheDayCountsLimits) {
        {std::pair{"2147483647", 2147483647}, std::pair{"-2147483648", -2147483647 - 1},
         std::pair{"0", 0}, std::pair{"-5", -5}}) {
     auto result = read_text(head + text);
-    ASSERT_EQ(result.index(), 0u) << text;
-    EXPECT_EQ(std::get<0>(result).request.count, count);
+    ASSERT_TRUE(result) << text;
+    EXPECT_EQ(result.value().request.count, count);
   }
 }
 
@@ -183,9 +182,9 @@ TEST(ElementFile, TakesARepeatCountOnlyAtTheStartOfAnItem) {
     content += "\n" + COUNT_LINE;
     SCOPED_TRACE(content);
     for (const auto& result : {read_file(content), read_text(content)}) {
-      ASSERT_EQ(result.index(), 0u) << std::get<1>(result).step;
-      EXPECT_EQ(bits(std::get<0>(result).request.start), bits(c.start));
-      EXPECT_EQ(std::get<0>(result).request.count, 30);
+      ASSERT_TRUE(result) << result.failure().step;
+      EXPECT_EQ(bits(result.value().request.start), bits(c.start));
+      EXPECT_EQ(result.value().request.count, 30);
     }
   }
 
@@ -194,8 +193,8 @@ TEST(ElementFile, TakesARepeatCountOnlyAtTheStartOfAnItem) {
   for (const char* line : {"1 +2*0.5 3 4 5 6 7", "1 0.5 0.5 +1*3 4 5 6 7.*9"}) {
     SCOPED_TRACE(line);
     const auto result = read_text(std::string(line) + "\n" + tail);
-    ASSERT_EQ(result.index(), 0u) << std::get<1>(result).step;
-    expect_elements(std::get<0>(result).target, {1, 0.5, 0.5, 3, 4, 5, 6, 7});
+    ASSERT_TRUE(result) << result.failure().step;
+    expect_elements(result.value().target, {1, 0.5, 0.5, 3, 4, 5, 6, 7});
   }
 
   // Where the read still needs values.
@@ -339,7 +338,7 @@ TEST(ElementFile, RejectsElementsTheOrbitCannotUse) {
   const std::string content = body("1e-137", "0", "5e307", "-0") +
                               body("1e153", "0.99999999999999994", "-5e307", "0") + START_LINE +
                               COUNT_LINE;
-  EXPECT_EQ(read_text(content).index(), 0u) << content;
+  EXPECT_TRUE(read_text(content)) << content;
 }
 
 // An element file of four to seven lines whose items are mostly numbers that
@@ -379,18 +378,18 @@ four_reads read_directly(const std::string& text) {
   four_reads read;
   for (const std::size_t count : {std::size_t{8}, std::size_t{8}, std::size_t{1}}) {
     auto values = reader.read_reals(count);
-    if (auto* failed = std::get_if<io_failure>(&values)) {
-      read.failure = *failed;
+    if (!values) {
+      read.failure = values.failure();
       return read;
     }
-    for (const auto& v : std::get<0>(values)) read.unset = read.unset || !v;
+    for (const auto& v : values.value()) read.unset = read.unset || !v;
   }
   auto count = reader.read_integer();
-  if (auto* failed = std::get_if<io_failure>(&count)) {
-    read.failure = *failed;
+  if (!count) {
+    read.failure = count.failure();
     return read;
   }
-  read.count = std::get<0>(count);
+  read.count = count.value();
   read.unset = read.unset || !read.count;
   return read;
 }
@@ -408,7 +407,7 @@ TEST(ElementFile, MakesItsOwnChecksOnlyAfterFourSuccessfulReads) {
     const std::string text = random_element_file(random);
     SCOPED_TRACE("file: \"" + text + "\"");
     const outcome<element_data> result = read_text(text);
-    const auto* failed = std::get_if<io_failure>(&result);
+    const io_failure* failed = result ? nullptr : &result.failure();
     const four_reads direct = read_directly(text);
     if (direct.failure) {
       ASSERT_NE(failed, nullptr);
@@ -429,7 +428,7 @@ TEST(ElementFile, MakesItsOwnChecksOnlyAfterFourSuccessfulReads) {
       ASSERT_TRUE(failed->step == "element" || (overflow && !in_range))
           << failed->step << ": " << failed->reason;
     } else {
-      ASSERT_EQ(std::get<0>(result).request.count, *direct.count);
+      ASSERT_EQ(result.value().request.count, *direct.count);
     }
   }
   // The files reach the checks often enough for the property to say something.
@@ -440,8 +439,8 @@ TEST(ElementFile, OpensOnlyAnExistingFile) {
   scratch_dir dir;
   const fs::path absent = dir.path() / ELEMENT_FILE_NAME;
   auto opened = open_elements(absent.c_str());
-  ASSERT_EQ(opened.index(), 1u);
-  const io_failure& failed = std::get<1>(opened);
+  ASSERT_FALSE(opened);
+  const io_failure& failed = opened.failure();
   EXPECT_EQ(failed.step, "open");
   EXPECT_EQ(failed.reason, std::strerror(ENOENT));
   EXPECT_EQ(failed.unit, ELEMENT_UNIT);
@@ -453,8 +452,8 @@ TEST(ElementFile, ReportsAStreamErrorAsListIn) {
   // A directory opens for reading, but reading it fails.
   scratch_dir dir;
   auto opened = open_elements(dir.path().c_str());
-  ASSERT_EQ(opened.index(), 0u);
-  expect_failure(read_elements(std::get<0>(opened)), STEP_LIST_IN, std::strerror(EISDIR));
+  ASSERT_TRUE(opened);
+  expect_failure(read_elements(opened.value()), STEP_LIST_IN, std::strerror(EISDIR));
 }
 
 }  // namespace

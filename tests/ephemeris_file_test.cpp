@@ -92,10 +92,11 @@ class EphemerisFile : public testing::Test {
   // Opens `path`, failing the test if it does not open.
   static ephemeris_file open(const fs::path& path) {
     auto opened = datafiles::open_ephemeris(path.c_str());
-    if (auto* failure = std::get_if<io_failure>(&opened)) {
-      throw std::runtime_error("open failed: " + failure->step + ": " + failure->reason);
+    if (!opened) {
+      throw std::runtime_error("open failed: " + opened.failure().step + ": " +
+                               opened.failure().reason);
     }
-    return std::move(std::get<ephemeris_file>(opened));
+    return std::move(opened).value();
   }
 
   // Writes days [0, count) to `path` and closes it; returns the first failure.
@@ -194,8 +195,8 @@ TEST_F(EphemerisFile, OpenFailuresNameTheSystemError) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.path);
     auto opened = datafiles::open_ephemeris(c.path.c_str());
-    ASSERT_TRUE(std::holds_alternative<io_failure>(opened));
-    EXPECT_EQ(describe(std::get<io_failure>(opened)), c.expected);
+    ASSERT_FALSE(opened);
+    EXPECT_EQ(describe(opened.failure()), c.expected);
   }
   EXPECT_FALSE(fs::exists(directory_ / "missing"));
 }
@@ -210,8 +211,8 @@ TEST_F(EphemerisFile, AReadOnlyFileOpensButRefusesTheFirstRecord) {
     if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) return "skip";
     if (::access(path_.c_str(), W_OK) == 0) return "skip";
     auto opened = datafiles::open_ephemeris(path_.c_str());
-    if (auto* failure = std::get_if<io_failure>(&opened)) return "open failed: " + failure->reason;
-    auto& file = std::get<ephemeris_file>(opened);
+    if (!opened) return "open failed: " + opened.failure().reason;
+    auto& file = opened.value();
     std::string text = describe(file.write_record(day(0)));
     text += " / close: " + describe(file.close());
     return text;
