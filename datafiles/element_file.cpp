@@ -12,7 +12,6 @@
 namespace datafiles {
 namespace {
 
-constexpr const char* STEP_ELEMENT = "element";  // a value read is out of its range
 constexpr std::size_t ELEMENT_COUNT = 8;
 
 constexpr std::array<const char*, ELEMENT_COUNT> ELEMENT_NAMES = {"semi-major axis",
@@ -34,7 +33,7 @@ std::string element_name(const char* owner, std::size_t index) {
 }
 
 io_failure missing(const std::string& name) {
-  return io_failure{STEP_LIST_IN, "no value for " + name, ELEMENT_UNIT, true};
+  return io_failure{failure_step::list_in, "no value for " + name, ELEMENT_UNIT, true};
 }
 
 io_failure out_of_range(const std::string& name, double value, const char* rule) {
@@ -137,7 +136,7 @@ outcome<element_data> check_values(const values_read& read) {
   }
   if (*read.count < std::numeric_limits<std::int32_t>::min() ||
       *read.count > std::numeric_limits<std::int32_t>::max()) {
-    return io_failure{STEP_INVALID_INTEGER, REASON_INTEGER_OVERFLOW, ELEMENT_UNIT, true};
+    return io_failure{failure_step::invalid_integer, REASON_INTEGER_OVERFLOW, ELEMENT_UNIT, true};
   }
   data.request.count = static_cast<std::int32_t>(*read.count);
   return data;
@@ -146,19 +145,19 @@ outcome<element_data> check_values(const values_read& read) {
 }  // namespace
 
 io_failure element_failure(const std::string& subject, double value, const std::string& rule) {
-  return io_failure{STEP_ELEMENT, subject + " " + report_number(value) + " " + rule, ELEMENT_UNIT,
-                    true};
+  return io_failure{failure_step::element, subject + " " + report_number(value) + " " + rule,
+                    ELEMENT_UNIT, true};
 }
 
 io_failure element_failure(const std::string& text) {
-  return io_failure{STEP_ELEMENT, text, ELEMENT_UNIT, true};
+  return io_failure{failure_step::element, text, ELEMENT_UNIT, true};
 }
 
 outcome<element_file> open_elements(const char* path) {
   errno = 0;
   std::FILE* stream = std::fopen(path, "rb");
   if (stream == nullptr) {
-    return system_failure("open", errno != 0 ? errno : EIO, ELEMENT_UNIT, false);
+    return system_failure(failure_step::open, errno != 0 ? errno : EIO, ELEMENT_UNIT, false);
   }
   return element_file(stream);
 }

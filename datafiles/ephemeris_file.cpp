@@ -23,16 +23,16 @@ struct ephemeris_file::state {
 
 namespace {
 
-io_failure ephemeris_failure(const char* step, const char* reason) {
+io_failure ephemeris_failure(failure_step step, const char* reason) {
   return io_failure{step, reason, EPHEMERIS_UNIT, true};
 }
 
-io_failure ephemeris_system_failure(const char* step, int error_number) {
+io_failure ephemeris_system_failure(failure_step step, int error_number) {
   return system_failure(step, error_number, EPHEMERIS_UNIT, true);
 }
 
 io_failure truncation_failure() {
-  return ephemeris_failure("endfile", "truncation failed in endfile");
+  return ephemeris_failure(failure_step::endfile, REASON_TRUNCATION_FAILED);
 }
 
 // Writes all `size` bytes, going on after short writes and interruptions.
@@ -102,18 +102,20 @@ ephemeris_file::~ephemeris_file() {
 }
 
 std::optional<io_failure> ephemeris_file::write_record(const ephemeris_record& record) {
-  if (!state_ || state_->descriptor < 0) return ephemeris_system_failure("write", EBADF);
+  if (!state_ || state_->descriptor < 0)
+    return ephemeris_system_failure(failure_step::write, EBADF);
   state& s = *state_;
 
   if (!s.started) {
-    if (s.read_only) return ephemeris_failure("list output start", "can't write file");
+    if (s.read_only) return ephemeris_failure(failure_step::list_output_start, REASON_CANT_WRITE);
     // From here on the file holds a prefix of this run's records.
     if (s.regular && ::ftruncate(s.descriptor, 0) != 0) return truncation_failure();
     s.started = true;
   }
 
   if (EPHEMERIS_BUFFER_SIZE - s.queued < MAX_RECORD_SIZE) {
-    if (const int error = write_queued(s)) return ephemeris_system_failure("write", error);
+    if (const int error = write_queued(s))
+      return ephemeris_system_failure(failure_step::write, error);
   }
   s.queued += format_record(record, s.buffer.get() + s.queued);
   return std::nullopt;
@@ -125,12 +127,13 @@ std::optional<io_failure> ephemeris_file::close() {
 
   std::optional<io_failure> failure;
   if (const int error = write_queued(s)) {
-    failure = ephemeris_system_failure("write", error);
+    failure = ephemeris_system_failure(failure_step::write, error);
   } else if (s.started && s.regular && ::ftruncate(s.descriptor, s.committed) != 0) {
     failure = truncation_failure();
   }
   const int close_error = release(s);
-  if (!failure && close_error != 0) failure = ephemeris_system_failure("close", close_error);
+  if (!failure && close_error != 0)
+    failure = ephemeris_system_failure(failure_step::close, close_error);
   return failure;
 }
 
@@ -151,7 +154,7 @@ outcome<ephemeris_file> open_ephemeris(const char* path) {
     if (error == EACCES || error == EROFS) {
       s->descriptor = ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     }
-    if (s->descriptor < 0) return ephemeris_system_failure("open", error);
+    if (s->descriptor < 0) return ephemeris_system_failure(failure_step::open, error);
     s->read_only = true;
   }
 
@@ -159,7 +162,7 @@ outcome<ephemeris_file> open_ephemeris(const char* path) {
   if (::fstat(s->descriptor, &status) != 0) {
     const int error = errno;
     ::close(s->descriptor);
-    return ephemeris_system_failure("open", error);
+    return ephemeris_system_failure(failure_step::open, error);
   }
   s->regular = S_ISREG(status.st_mode);
   if (!s->read_only) s->buffer = std::make_unique_for_overwrite<char[]>(EPHEMERIS_BUFFER_SIZE);

@@ -1,8 +1,11 @@
-// Input and output failures, and the one place that reports them and ends the
-// process.
+// The failures of input and output and of the checks on what was read: their
+// steps and fixed reasons (the one home of that vocabulary), the value type
+// that carries one, and the text of the report. Ending the process is the
+// driver's.
 #pragma once
 
 #include <cassert>
+#include <iosfwd>
 #include <optional>
 #include <string>
 #include <utility>
@@ -15,13 +18,42 @@ inline constexpr int EPHEMERIS_UNIT = 2;  // the ephemeris file's unit number
 inline constexpr const char* ELEMENT_FILE_NAME = "DATOS.DAT";
 inline constexpr const char* EPHEMERIS_FILE_NAME = "VESK.DAT";
 
-// A failure of one input or output step, as the report names it.
+// The step that failed, as the report's first line names it, with the rule
+// that makes each fail.
+enum class failure_step {
+  open,               // "open": a file cannot be opened; the C library's text
+  read_start,         // "read start": a read starts where the last one met the end of the file
+  list_in,            // "list in": the file ends inside a read, reading fails, or a value is unset
+  invalid_number,     // "invalid number": no value can start here, or a sign or point stands alone
+  exponent_field,     // "exponent field": an exponent without digits, or above 99999999
+  bad_repeat,         // "bad repetition count": a zero or negative r*, or a '*' without its count
+  invalid_integer,    // "invalid integer": a point or exponent in the day count, or beyond 32 bits
+  element,            // "element": a value, or the run as a whole, the computation cannot use
+  list_output_start,  // "list output start": a record is due on a table opened read-only
+  write,              // "write": writing the table fails; the C library's text
+  close,              // "close": closing the table fails; the C library's text
+  endfile,            // "endfile": the table cannot be cut after its records
+};
+
+// The step's name in the report: "open", "list in", "bad repetition count", ...
+const char* step_text(failure_step step);
+std::ostream& operator<<(std::ostream& out, failure_step step);
+
+// The fixed reasons. The others are the C library's error text, or a sentence
+// that names a value ("no value for the day count").
+inline constexpr const char* REASON_END_OF_FILE = "end of file";
+inline constexpr const char* REASON_INCOMPREHENSIBLE = "incomprehensible list input";
+inline constexpr const char* REASON_UNEXPECTED_CHARACTER = "read unexpected character";
+inline constexpr const char* REASON_INTEGER_OVERFLOW = "integer overflow";
+inline constexpr const char* REASON_CANT_WRITE = "can't write file";
+inline constexpr const char* REASON_TRUNCATION_FAILED = "truncation failed in endfile";
+
+// A failure of one step, as the report names it.
 struct io_failure {
-  std::string step;    // what was being done: "open", "list in", "read start", ...
-  std::string reason;  // "end of file", "incomprehensible list input", a C library error text, ...
-  int unit = 0;        // ELEMENT_UNIT or EPHEMERIS_UNIT
-  bool transfer_begun =
-      false;  // a read or write had begun before it: the report shows the last format
+  failure_step step;
+  std::string reason;   // REASON_..., a C library error text, or a sentence naming a value
+  int unit = 0;         // ELEMENT_UNIT or EPHEMERIS_UNIT
+  bool transfer_begun;  // a read or write had begun: the report shows the last format
 };
 
 // A value, or the failure that prevented it. True when it holds the value:
@@ -77,7 +109,7 @@ std::optional<io_failure> extract(outcome<T>&& result, U& destination) {
 std::string report_number(double value);
 
 // The failure of `step` with the C library's text for `error_number` as its reason.
-io_failure system_failure(std::string step, int error_number, int unit, bool transfer_begun);
+io_failure system_failure(failure_step step, int error_number, int unit, bool transfer_begun);
 
 // The whole report, each line ending in '\n':
 //   "<step>: <reason>"
@@ -85,10 +117,5 @@ io_failure system_failure(std::string step, int error_number, int unit, bool tra
 //   "last format: list io"                       (only when transfer_begun)
 //   "lately <reading|writing> sequential formatted external IO"
 std::string report_text(const io_failure& failure);
-
-// Writes report_text(failure) to standard error in one piece and terminates
-// the process abnormally (abort) without the abort signal's own message. The
-// caller closes any open file first.
-[[noreturn]] void terminate_with_report(const io_failure& failure);
 
 }  // namespace datafiles

@@ -168,8 +168,8 @@ double to_double(const mantissa& m, std::int64_t exponent) {
 // The outcome of scanning one value's text.
 template <typename T>
 struct scanned_value {
-  std::optional<T> value;      // empty for an empty value
-  const char* step = nullptr;  // set when the text is invalid
+  std::optional<T> value;                           // empty for an empty value
+  std::optional<failure_step> step = std::nullopt;  // set when the text is invalid
   const char* reason = nullptr;
 };
 
@@ -181,7 +181,7 @@ struct list_item {
 };
 
 template <typename T>
-scanned_value<T> invalid(const char* step, const char* reason) {
+scanned_value<T> invalid(failure_step step, const char* reason) {
   return {std::nullopt, step, reason};
 }
 
@@ -205,7 +205,7 @@ class list_reader::impl {
   scanned_value<T> finish_value(const mantissa& m);
   scanned_value<double> finish_real(const mantissa& m);
   scanned_value<std::int64_t> finish_integer(const mantissa& m);
-  io_failure failure(const char* step, const char* reason) const;
+  io_failure failure(failure_step step, const char* reason) const;
 
   byte_cursor cursor_;
   int unit_;
@@ -274,7 +274,7 @@ mantissa list_reader::impl::scan_mantissa() {
 template <typename T>
 scanned_value<T> lone_sign_or_point(int next) {
   if (next == ',' || next == '/') return {};
-  return invalid<T>(STEP_INVALID_NUMBER, REASON_INCOMPREHENSIBLE);
+  return invalid<T>(failure_step::invalid_number, REASON_INCOMPREHENSIBLE);
 }
 
 // A real: the mantissa, then an optional exponent.
@@ -297,11 +297,11 @@ scanned_value<double> list_reader::impl::finish_real(const mantissa& m) {
   }
   std::int64_t exponent = 0;
   if (has_exponent) {
-    if (!is_digit(c)) return invalid<double>(STEP_EXPONENT_FIELD, REASON_INCOMPREHENSIBLE);
+    if (!is_digit(c)) return invalid<double>(failure_step::exponent_field, REASON_INCOMPREHENSIBLE);
     for (; is_digit(c); c = cursor_.peek()) {
       exponent = exponent * 10 + (c - '0');
       if (exponent > EXPONENT_LIMIT) {
-        return invalid<double>(STEP_EXPONENT_FIELD, REASON_INCOMPREHENSIBLE);
+        return invalid<double>(failure_step::exponent_field, REASON_INCOMPREHENSIBLE);
       }
       cursor_.advance();
     }
@@ -316,7 +316,7 @@ scanned_value<double> list_reader::impl::finish_real(const mantissa& m) {
 scanned_value<std::int64_t> list_reader::impl::finish_integer(const mantissa& m) {
   const int next = cursor_.peek();
   if (m.has_point || (m.has_digits && (is_exponent_letter(next) || is_sign(next)))) {
-    return invalid<std::int64_t>(STEP_INVALID_INTEGER, REASON_UNEXPECTED_CHARACTER);
+    return invalid<std::int64_t>(failure_step::invalid_integer, REASON_UNEXPECTED_CHARACTER);
   }
   if (!m.has_digits) return lone_sign_or_point<std::int64_t>(next);
   const auto magnitude = static_cast<std::int64_t>(m.whole);
@@ -341,12 +341,12 @@ template <typename T>
 list_item<T> list_reader::impl::scan_item() {
   list_item<T> item;
   if (cursor_.peek() == '*') {
-    item.text = invalid<T>(STEP_BAD_REPEAT, REASON_INCOMPREHENSIBLE);
+    item.text = invalid<T>(failure_step::bad_repeat, REASON_INCOMPREHENSIBLE);
     return item;
   }
   const mantissa m = scan_mantissa();
   if (m.is_empty()) {
-    item.text = invalid<T>(STEP_INVALID_NUMBER, REASON_INCOMPREHENSIBLE);
+    item.text = invalid<T>(failure_step::invalid_number, REASON_INCOMPREHENSIBLE);
     return item;
   }
   if (cursor_.peek() != '*' || !m.has_digits || m.has_point) {
@@ -356,29 +356,30 @@ list_item<T> list_reader::impl::scan_item() {
 
   // A repeat count: a positive whole number.
   if (m.negative || m.whole == 0) {
-    item.text = invalid<T>(STEP_BAD_REPEAT, REASON_INCOMPREHENSIBLE);
+    item.text = invalid<T>(failure_step::bad_repeat, REASON_INCOMPREHENSIBLE);
     return item;
   }
   cursor_.advance();
   item.repeat = m.whole;
   if (at_separator()) return item;  // r empty values
   const mantissa repeated = scan_mantissa();
-  item.text = repeated.is_empty() ? invalid<T>(STEP_INVALID_NUMBER, REASON_INCOMPREHENSIBLE)
-                                  : finish_value<T>(repeated);
+  item.text = repeated.is_empty()
+                  ? invalid<T>(failure_step::invalid_number, REASON_INCOMPREHENSIBLE)
+                  : finish_value<T>(repeated);
   return item;
 }
 
 // The failure of `step`, unless the stream failed first: then that.
-io_failure list_reader::impl::failure(const char* step, const char* reason) const {
+io_failure list_reader::impl::failure(failure_step step, const char* reason) const {
   if (cursor_.error_number() != 0) {
-    return system_failure(STEP_LIST_IN, cursor_.error_number(), unit_, true);
+    return system_failure(failure_step::list_in, cursor_.error_number(), unit_, true);
   }
   return io_failure{step, reason, unit_, true};
 }
 
 template <typename T>
 outcome<std::vector<std::optional<T>>> list_reader::impl::read_list(std::size_t count) {
-  if (end_met_) return failure(STEP_READ_START, REASON_END_OF_FILE);
+  if (end_met_) return failure(failure_step::read_start, REASON_END_OF_FILE);
 
   std::vector<std::optional<T>> values(count);
   std::size_t filled = 0;
@@ -392,7 +393,7 @@ outcome<std::vector<std::optional<T>>> list_reader::impl::read_list(std::size_t 
     separator_pending = false;
 
     const int c = cursor_.peek();
-    if (c == END) return failure(STEP_LIST_IN, REASON_END_OF_FILE);
+    if (c == END) return failure(failure_step::list_in, REASON_END_OF_FILE);
     if (c == ',') {  // an empty value
       cursor_.advance();
       ++filled;
@@ -404,7 +405,7 @@ outcome<std::vector<std::optional<T>>> list_reader::impl::read_list(std::size_t 
     }
 
     const list_item<T> item = scan_item<T>();
-    if (item.text.step != nullptr) return failure(item.text.step, item.text.reason);
+    if (item.text.step) return failure(*item.text.step, item.text.reason);
     separator_pending = true;
     for (std::uint64_t r = 0; r < item.repeat && filled < count; ++r) {
       values[filled++] = item.text.value;
@@ -412,7 +413,7 @@ outcome<std::vector<std::optional<T>>> list_reader::impl::read_list(std::size_t 
   }
 
   if (!cursor_.skip_line()) {
-    if (cursor_.error_number() != 0) return failure(STEP_LIST_IN, REASON_END_OF_FILE);
+    if (cursor_.error_number() != 0) return failure(failure_step::list_in, REASON_END_OF_FILE);
     end_met_ = true;
   }
   return values;

@@ -62,20 +62,6 @@ class memory_source final : public byte_source {
 
 inline constexpr std::size_t DEFAULT_CHUNK_SIZE = std::size_t{64} * 1024;
 
-// Failure steps and reasons of list-directed input, as the report names them.
-inline constexpr const char* STEP_READ_START = "read start";  // the previous read met the end
-inline constexpr const char* STEP_LIST_IN = "list in";  // end of file or stream error inside a read
-inline constexpr const char* STEP_INVALID_NUMBER = "invalid number";  // bad character or lone sign
-inline constexpr const char* STEP_EXPONENT_FIELD =
-    "exponent field";  // no exponent digits, or > 1e8
-inline constexpr const char* STEP_BAD_REPEAT =
-    "bad repetition count";  // zero, negative, or a '*' without its number
-inline constexpr const char* STEP_INVALID_INTEGER = "invalid integer";  // point, exponent, range
-inline constexpr const char* REASON_END_OF_FILE = "end of file";
-inline constexpr const char* REASON_INCOMPREHENSIBLE = "incomprehensible list input";
-inline constexpr const char* REASON_UNEXPECTED_CHARACTER = "read unexpected character";
-inline constexpr const char* REASON_INTEGER_OVERFLOW = "integer overflow";
-
 // Performs successive list-directed reads on one source. Each read starts at
 // the beginning of a line; once it has all its values (or meets a slash) it
 // discards the rest of the line on which it ended. If that runs into the end

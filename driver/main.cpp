@@ -5,6 +5,7 @@
 #include "datafiles/element_file.h"
 #include "datafiles/ephemeris_file.h"
 #include "datafiles/io_failure.h"
+#include "driver/report.h"
 #include "driver/run_checks.h"
 #include "driver/signals.h"
 #include "orbit/orbit.h"
@@ -22,7 +23,7 @@ void angles_to_radians(datafiles::orbital_elements& elements, double pi) {
 
 template <typename T>
 T take(datafiles::outcome<T>&& result) {
-  if (!result) datafiles::terminate_with_report(result.failure());
+  if (!result) driver::terminate_with_report(result.failure());
   return std::move(result).value();
 }
 
@@ -45,7 +46,7 @@ int main() {
   // A run that could not write only finite numbers is refused before the
   // table is touched.
   if (auto failure = driver::check_run(target, observer, data.request)) {
-    datafiles::terminate_with_report(*failure);
+    driver::terminate_with_report(*failure);
   }
 
   datafiles::ephemeris_file ephemeris = take(datafiles::open_ephemeris());
@@ -59,12 +60,12 @@ int main() {
         orbit::apparent_place(target_place, observer_place, date, constants);
     if (auto failure = ephemeris.write_record(record)) {
       ephemeris.abandon();
-      datafiles::terminate_with_report(*failure);
+      driver::terminate_with_report(*failure);
     }
   }
 
   if (auto failure = datafiles::close_ephemeris(ephemeris)) {
-    datafiles::terminate_with_report(*failure);
+    driver::terminate_with_report(*failure);
   }
   return driver::stop_requested() ? 1 : 0;
 }

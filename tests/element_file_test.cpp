@@ -63,7 +63,7 @@ outcome<element_data> read_text(const std::string& content) {
   return read_element_data(source, 2);
 }
 
-void expect_failure(const outcome<element_data>& result, const std::string& step,
+void expect_failure(const outcome<element_data>& result, failure_step step,
                     const std::string& reason) {
   ASSERT_FALSE(result) << "read succeeded";
   const io_failure& failed = result.failure();
@@ -74,7 +74,7 @@ void expect_failure(const outcome<element_data>& result, const std::string& step
 }
 
 // Both the file and the memory path fail the same way.
-void expect_fails(const std::string& content, const std::string& step, const std::string& reason) {
+void expect_fails(const std::string& content, failure_step step, const std::string& reason) {
   SCOPED_TRACE("file: \"" + content.substr(0, 80) + "\"");
   expect_failure(read_file(content), step, reason);
   expect_failure(read_text(content), step, reason);
@@ -129,40 +129,40 @@ TEST(ElementFile, AcceptsTheDayCountsLimits) {
 
 TEST(ElementFile, FailsWhenTheFileEndsEarly) {
   const std::string three = TARGET_LINE + OBSERVER_LINE + START_LINE;
-  expect_fails(three, STEP_LIST_IN, REASON_END_OF_FILE);
-  expect_fails(three.substr(0, three.size() - 1), STEP_READ_START, REASON_END_OF_FILE);
+  expect_fails(three, failure_step::list_in, REASON_END_OF_FILE);
+  expect_fails(three.substr(0, three.size() - 1), failure_step::read_start, REASON_END_OF_FILE);
   expect_fails(TARGET_LINE.substr(0, TARGET_LINE.size() - 1) + " " + OBSERVER_LINE + START_LINE,
-               STEP_LIST_IN, REASON_END_OF_FILE);  // all on one line, then the second read
+               failure_step::list_in, REASON_END_OF_FILE);  // all on one line, then the second read
   std::string one_line = GOOD_FILE;
   std::replace(one_line.begin(), one_line.end(), '\n', ' ');
-  expect_fails(one_line, STEP_READ_START, REASON_END_OF_FILE);
-  expect_fails(one_line + "\n", STEP_LIST_IN, REASON_END_OF_FILE);
-  expect_fails("", STEP_LIST_IN, REASON_END_OF_FILE);
+  expect_fails(one_line, failure_step::read_start, REASON_END_OF_FILE);
+  expect_fails(one_line + "\n", failure_step::list_in, REASON_END_OF_FILE);
+  expect_fails("", failure_step::list_in, REASON_END_OF_FILE);
 }
 
 TEST(ElementFile, RejectsSyntaxErrorsWithTheirSteps) {
   const struct {
     std::string content;
-    const char* step;
+    failure_step step;
     const char* reason;
   } cases[] = {
-      {"\xEF\xBB\xBF" + GOOD_FILE, STEP_INVALID_NUMBER, REASON_INCOMPREHENSIBLE},
-      {"1.5Q0 " + GOOD_FILE, STEP_INVALID_NUMBER, REASON_INCOMPREHENSIBLE},
-      {"1.5E " + GOOD_FILE, STEP_EXPONENT_FIELD, REASON_INCOMPREHENSIBLE},
-      {"1.5E+ " + GOOD_FILE, STEP_EXPONENT_FIELD, REASON_INCOMPREHENSIBLE},
-      {"0*1.5 " + GOOD_FILE, STEP_BAD_REPEAT, REASON_INCOMPREHENSIBLE},
-      {TARGET_LINE + OBSERVER_LINE + START_LINE + "10.0\n", STEP_INVALID_INTEGER,
+      {"\xEF\xBB\xBF" + GOOD_FILE, failure_step::invalid_number, REASON_INCOMPREHENSIBLE},
+      {"1.5Q0 " + GOOD_FILE, failure_step::invalid_number, REASON_INCOMPREHENSIBLE},
+      {"1.5E " + GOOD_FILE, failure_step::exponent_field, REASON_INCOMPREHENSIBLE},
+      {"1.5E+ " + GOOD_FILE, failure_step::exponent_field, REASON_INCOMPREHENSIBLE},
+      {"0*1.5 " + GOOD_FILE, failure_step::bad_repeat, REASON_INCOMPREHENSIBLE},
+      {TARGET_LINE + OBSERVER_LINE + START_LINE + "10.0\n", failure_step::invalid_integer,
        REASON_UNEXPECTED_CHARACTER},
-      {TARGET_LINE + OBSERVER_LINE + START_LINE + "1E1\n", STEP_INVALID_INTEGER,
+      {TARGET_LINE + OBSERVER_LINE + START_LINE + "1E1\n", failure_step::invalid_integer,
        REASON_UNEXPECTED_CHARACTER},
-      {TARGET_LINE + OBSERVER_LINE + START_LINE + "1+1\n", STEP_INVALID_INTEGER,
+      {TARGET_LINE + OBSERVER_LINE + START_LINE + "1+1\n", failure_step::invalid_integer,
        REASON_UNEXPECTED_CHARACTER},
-      {TARGET_LINE + OBSERVER_LINE + START_LINE + "2147483648\n", STEP_INVALID_INTEGER,
+      {TARGET_LINE + OBSERVER_LINE + START_LINE + "2147483648\n", failure_step::invalid_integer,
        REASON_INTEGER_OVERFLOW},
-      {TARGET_LINE + OBSERVER_LINE + START_LINE + "-2147483649", STEP_INVALID_INTEGER,
+      {TARGET_LINE + OBSERVER_LINE + START_LINE + "-2147483649", failure_step::invalid_integer,
        REASON_INTEGER_OVERFLOW},
       // The syntax error in the second read comes before any range check.
-      {"-1 " + TARGET_LINE + "x\n", STEP_INVALID_NUMBER, REASON_INCOMPREHENSIBLE},
+      {"-1 " + TARGET_LINE + "x\n", failure_step::invalid_number, REASON_INCOMPREHENSIBLE},
   };
   for (const auto& c : cases) expect_fails(c.content, c.step, c.reason);
 }
@@ -200,15 +200,21 @@ TEST(ElementFile, TakesARepeatCountOnlyAtTheStartOfAnItem) {
   // Where the read still needs values.
   const struct {
     std::string content;
-    const char* step;
+    failure_step step;
   } failing_cases[] = {
-      {"*1.5 " + GOOD_FILE, STEP_BAD_REPEAT},    {"* 0.5 " + GOOD_FILE, STEP_BAD_REPEAT},
-      {"1.5*2 " + GOOD_FILE, STEP_BAD_REPEAT},   {"2e0*0.5 " + GOOD_FILE, STEP_BAD_REPEAT},
-      {"1*1.5*2 " + GOOD_FILE, STEP_BAD_REPEAT}, {"1 2 3 4 5 6 7.*8\n" + tail, STEP_BAD_REPEAT},
-      {"-2*1 " + GOOD_FILE, STEP_BAD_REPEAT},    {"+0*1 " + GOOD_FILE, STEP_BAD_REPEAT},
-      {"-0*1 " + GOOD_FILE, STEP_BAD_REPEAT},    {"+*1 " + GOOD_FILE, STEP_INVALID_NUMBER},
-      {".*1 " + GOOD_FILE, STEP_INVALID_NUMBER}, {"2** " + GOOD_FILE, STEP_INVALID_NUMBER},
-      {"2*x " + GOOD_FILE, STEP_INVALID_NUMBER},
+      {"*1.5 " + GOOD_FILE, failure_step::bad_repeat},
+      {"* 0.5 " + GOOD_FILE, failure_step::bad_repeat},
+      {"1.5*2 " + GOOD_FILE, failure_step::bad_repeat},
+      {"2e0*0.5 " + GOOD_FILE, failure_step::bad_repeat},
+      {"1*1.5*2 " + GOOD_FILE, failure_step::bad_repeat},
+      {"1 2 3 4 5 6 7.*8\n" + tail, failure_step::bad_repeat},
+      {"-2*1 " + GOOD_FILE, failure_step::bad_repeat},
+      {"+0*1 " + GOOD_FILE, failure_step::bad_repeat},
+      {"-0*1 " + GOOD_FILE, failure_step::bad_repeat},
+      {"+*1 " + GOOD_FILE, failure_step::invalid_number},
+      {".*1 " + GOOD_FILE, failure_step::invalid_number},
+      {"2** " + GOOD_FILE, failure_step::invalid_number},
+      {"2*x " + GOOD_FILE, failure_step::invalid_number},
   };
   for (const auto& c : failing_cases) expect_fails(c.content, c.step, REASON_INCOMPREHENSIBLE);
 }
@@ -216,10 +222,10 @@ TEST(ElementFile, TakesARepeatCountOnlyAtTheStartOfAnItem) {
 TEST(ElementFile, RejectsADecimalPointAnywhereInTheDayCount) {
   const std::string head = TARGET_LINE + OBSERVER_LINE + START_LINE;
   for (const char* line : {".", "+.", "-.", ".x", "3.*", ".5", "10.0", "./", "2*."}) {
-    expect_fails(head + line + "\n", STEP_INVALID_INTEGER, REASON_UNEXPECTED_CHARACTER);
+    expect_fails(head + line + "\n", failure_step::invalid_integer, REASON_UNEXPECTED_CHARACTER);
   }
   for (const char* line : {"+", "-", "+*"}) {
-    expect_fails(head + line + "\n", STEP_INVALID_NUMBER, REASON_INCOMPREHENSIBLE);
+    expect_fails(head + line + "\n", failure_step::invalid_number, REASON_INCOMPREHENSIBLE);
   }
 }
 
@@ -231,28 +237,31 @@ TEST(ElementFile, ReportsAFailedReadBeforeItsOwnChecks) {
   const std::string big_count = "2147483648\n";
   const struct {
     std::string content;
-    const char* step;
+    failure_step step;
     std::string reason;
   } cases[] = {
       // A read's syntax or end-of-file failure wins over an earlier empty value.
-      {TARGET_LINE + OBSERVER_LINE + "2*", STEP_READ_START, REASON_END_OF_FILE},
-      {TARGET_LINE + OBSERVER_LINE + "2*\n", STEP_LIST_IN, REASON_END_OF_FILE},
-      {"/\n" + OBSERVER_LINE + "x\n" + COUNT_LINE, STEP_INVALID_NUMBER, REASON_INCOMPREHENSIBLE},
-      {no_axis + OBSERVER_LINE + START_LINE + "10.0\n", STEP_INVALID_INTEGER,
+      {TARGET_LINE + OBSERVER_LINE + "2*", failure_step::read_start, REASON_END_OF_FILE},
+      {TARGET_LINE + OBSERVER_LINE + "2*\n", failure_step::list_in, REASON_END_OF_FILE},
+      {"/\n" + OBSERVER_LINE + "x\n" + COUNT_LINE, failure_step::invalid_number,
+       REASON_INCOMPREHENSIBLE},
+      {no_axis + OBSERVER_LINE + START_LINE + "10.0\n", failure_step::invalid_integer,
        REASON_UNEXPECTED_CHARACTER},
-      {no_axis + "*1\n" + START_LINE + COUNT_LINE, STEP_BAD_REPEAT, REASON_INCOMPREHENSIBLE},
+      {no_axis + "*1\n" + START_LINE + COUNT_LINE, failure_step::bad_repeat,
+       REASON_INCOMPREHENSIBLE},
       // A missing value, even late in the file, wins over a value out of range.
-      {bad_target + OBSERVER_LINE + START_LINE + "/\n", STEP_LIST_IN, "no value for the day count"},
-      {bad_target + OBSERVER_LINE + START_LINE + "3*\n", STEP_LIST_IN,
+      {bad_target + OBSERVER_LINE + START_LINE + "/\n", failure_step::list_in,
        "no value for the day count"},
-      {no_axis + OBSERVER_LINE + START_LINE + big_count, STEP_LIST_IN,
+      {bad_target + OBSERVER_LINE + START_LINE + "3*\n", failure_step::list_in,
+       "no value for the day count"},
+      {no_axis + OBSERVER_LINE + START_LINE + big_count, failure_step::list_in,
        "no value for the target's semi-major axis"},
-      {no_axis + "/\n" + START_LINE + COUNT_LINE, STEP_LIST_IN,
+      {no_axis + "/\n" + START_LINE + COUNT_LINE, failure_step::list_in,
        "no value for the target's semi-major axis"},
       // Values out of range in file order, the day count's range last.
-      {bad_target + OBSERVER_LINE + START_LINE + big_count, "element",
+      {bad_target + OBSERVER_LINE + START_LINE + big_count, failure_step::element,
        "the target's eccentricity 1.5 is outside [0, 1)"},
-      {TARGET_LINE + OBSERVER_LINE + "1e999\n" + big_count, "element",
+      {TARGET_LINE + OBSERVER_LINE + "1e999\n" + big_count, failure_step::element,
        "the start date inf is not finite"},
   };
   for (const auto& c : cases) expect_fails(c.content, c.step, c.reason);
@@ -279,7 +288,7 @@ TEST(ElementFile, NamesTheFirstValueLeftWithoutOne) {
       {TARGET_LINE + OBSERVER_LINE + "2*\n" + COUNT_LINE, "the start date"},
   };
   for (const auto& c : cases) {
-    expect_fails(c.content, STEP_LIST_IN, std::string("no value for ") + c.missing);
+    expect_fails(c.content, failure_step::list_in, std::string("no value for ") + c.missing);
   }
 }
 
@@ -331,7 +340,7 @@ TEST(ElementFile, RejectsElementsTheOrbitCannotUse) {
       {good + "1 0.5 10 1 2 -6e307 2451545 0\n" + START_LINE + COUNT_LINE,
        "the observer's mean anomaly -6e+307 is outside [-5e307, 5e307]"},
   };
-  for (const auto& c : cases) expect_fails(c.content, "element", c.reason);
+  for (const auto& c : cases) expect_fails(c.content, failure_step::element, c.reason);
 
   // Edges that are allowed: both ends of the axes, e = 0, e just below 1,
   // zero and negative-zero mass, both ends of the angles.
@@ -419,13 +428,13 @@ TEST(ElementFile, MakesItsOwnChecksOnlyAfterFourSuccessfulReads) {
     ++reached_checks;
     if (direct.unset) {
       ASSERT_NE(failed, nullptr);
-      ASSERT_EQ(failed->step, STEP_LIST_IN);
+      ASSERT_EQ(failed->step, failure_step::list_in);
       ASSERT_EQ(failed->reason.rfind("no value for ", 0), 0u) << failed->reason;
     } else if (failed != nullptr) {
       const bool in_range = *direct.count == static_cast<std::int32_t>(*direct.count);
-      const bool overflow =
-          failed->step == STEP_INVALID_INTEGER && failed->reason == REASON_INTEGER_OVERFLOW;
-      ASSERT_TRUE(failed->step == "element" || (overflow && !in_range))
+      const bool overflow = failed->step == failure_step::invalid_integer &&
+                            failed->reason == REASON_INTEGER_OVERFLOW;
+      ASSERT_TRUE(failed->step == failure_step::element || (overflow && !in_range))
           << failed->step << ": " << failed->reason;
     } else {
       ASSERT_EQ(result.value().request.count, *direct.count);
@@ -441,7 +450,7 @@ TEST(ElementFile, OpensOnlyAnExistingFile) {
   auto opened = open_elements(absent.c_str());
   ASSERT_FALSE(opened);
   const io_failure& failed = opened.failure();
-  EXPECT_EQ(failed.step, "open");
+  EXPECT_EQ(failed.step, failure_step::open);
   EXPECT_EQ(failed.reason, std::strerror(ENOENT));
   EXPECT_EQ(failed.unit, ELEMENT_UNIT);
   EXPECT_FALSE(failed.transfer_begun);
@@ -453,7 +462,7 @@ TEST(ElementFile, ReportsAStreamErrorAsListIn) {
   scratch_dir dir;
   auto opened = open_elements(dir.path().c_str());
   ASSERT_TRUE(opened);
-  expect_failure(read_elements(opened.value()), STEP_LIST_IN, std::strerror(EISDIR));
+  expect_failure(read_elements(opened.value()), failure_step::list_in, std::strerror(EISDIR));
 }
 
 }  // namespace

@@ -55,7 +55,7 @@ std::string describe(const std::optional<io_failure>& failure) {
   if (!failure) return "no failure";
   EXPECT_EQ(failure->unit, datafiles::EPHEMERIS_UNIT);
   EXPECT_TRUE(failure->transfer_begun);
-  return failure->step + ": " + failure->reason;
+  return std::string(step_text(failure->step)) + ": " + failure->reason;
 }
 
 // Runs `body` in a child process (to change its user or limits without
@@ -93,8 +93,8 @@ class EphemerisFile : public testing::Test {
   static ephemeris_file open(const fs::path& path) {
     auto opened = datafiles::open_ephemeris(path.c_str());
     if (!opened) {
-      throw std::runtime_error("open failed: " + opened.failure().step + ": " +
-                               opened.failure().reason);
+      throw std::runtime_error("open failed: " + std::string(step_text(opened.failure().step)) +
+                               ": " + opened.failure().reason);
     }
     return std::move(opened).value();
   }

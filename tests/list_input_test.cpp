@@ -53,7 +53,7 @@ void expect_same(const reals& actual, const reals& expected) {
   }
 }
 
-void expect_failure(const io_failure& failure, const std::string& step, const std::string& reason) {
+void expect_failure(const io_failure& failure, failure_step step, const std::string& reason) {
   EXPECT_EQ(failure.step, step);
   EXPECT_EQ(failure.reason, reason);
   EXPECT_EQ(failure.unit, ELEMENT_UNIT);
@@ -92,7 +92,7 @@ void expect_real(const std::string& text, double expected) {
 }
 
 // One read of `count` reals from `text` fails with `step` and `reason`.
-void expect_reals_fail(const std::string& text, std::size_t count, const std::string& step,
+void expect_reals_fail(const std::string& text, std::size_t count, failure_step step,
                        const std::string& reason) {
   SCOPED_TRACE("input: \"" + text.substr(0, 60) + "\"");
   for (const feed& f : FEEDS) {
@@ -213,41 +213,41 @@ TEST(ListInputSyntax, AppliesRepeatCounts) {
 struct failing_read {
   std::string text;
   std::size_t count;
-  const char* step;
+  failure_step step;
 };
 
 TEST(ListInputSyntax, RejectsMalformedText) {
   const failing_read cases[] = {
-      {"1.5Q0", 8, STEP_INVALID_NUMBER},
-      {"1.5abc", 2, STEP_INVALID_NUMBER},
-      {"abc", 1, STEP_INVALID_NUMBER},
+      {"1.5Q0", 8, failure_step::invalid_number},
+      {"1.5abc", 2, failure_step::invalid_number},
+      {"abc", 1, failure_step::invalid_number},
       {"\xEF\xBB\xBF"
        "1",
-       1, STEP_INVALID_NUMBER},
-      {"1 \x80", 2, STEP_INVALID_NUMBER},
-      {"\xFF", 1, STEP_INVALID_NUMBER},
-      {"\r1", 1, STEP_INVALID_NUMBER},
-      {"1\r2", 2, STEP_INVALID_NUMBER},
-      {std::string("\0", 1), 1, STEP_INVALID_NUMBER},
-      {"'1'", 1, STEP_INVALID_NUMBER},
-      {"!1", 1, STEP_INVALID_NUMBER},
-      {"\f1", 1, STEP_INVALID_NUMBER},
-      {"+ 1", 1, STEP_INVALID_NUMBER},
-      {"-\n1", 1, STEP_INVALID_NUMBER},
-      {".", 1, STEP_INVALID_NUMBER},
-      {"+.e5", 1, STEP_INVALID_NUMBER},
-      {"2*x", 1, STEP_INVALID_NUMBER},
-      {"2*\r", 1, STEP_INVALID_NUMBER},
-      {"1.5E", 8, STEP_EXPONENT_FIELD},
-      {"1.5E+", 8, STEP_EXPONENT_FIELD},
-      {"1.5+", 1, STEP_EXPONENT_FIELD},
-      {"1.5d 2", 1, STEP_EXPONENT_FIELD},
-      {"1e+-2", 1, STEP_EXPONENT_FIELD},
-      {"1E100000000", 1, STEP_EXPONENT_FIELD},
-      {"1E-0000000123456789", 1, STEP_EXPONENT_FIELD},
-      {"2*1.5e", 1, STEP_EXPONENT_FIELD},
-      {"0*1.5", 8, STEP_BAD_REPEAT},
-      {"000*1.5", 1, STEP_BAD_REPEAT},
+       1, failure_step::invalid_number},
+      {"1 \x80", 2, failure_step::invalid_number},
+      {"\xFF", 1, failure_step::invalid_number},
+      {"\r1", 1, failure_step::invalid_number},
+      {"1\r2", 2, failure_step::invalid_number},
+      {std::string("\0", 1), 1, failure_step::invalid_number},
+      {"'1'", 1, failure_step::invalid_number},
+      {"!1", 1, failure_step::invalid_number},
+      {"\f1", 1, failure_step::invalid_number},
+      {"+ 1", 1, failure_step::invalid_number},
+      {"-\n1", 1, failure_step::invalid_number},
+      {".", 1, failure_step::invalid_number},
+      {"+.e5", 1, failure_step::invalid_number},
+      {"2*x", 1, failure_step::invalid_number},
+      {"2*\r", 1, failure_step::invalid_number},
+      {"1.5E", 8, failure_step::exponent_field},
+      {"1.5E+", 8, failure_step::exponent_field},
+      {"1.5+", 1, failure_step::exponent_field},
+      {"1.5d 2", 1, failure_step::exponent_field},
+      {"1e+-2", 1, failure_step::exponent_field},
+      {"1E100000000", 1, failure_step::exponent_field},
+      {"1E-0000000123456789", 1, failure_step::exponent_field},
+      {"2*1.5e", 1, failure_step::exponent_field},
+      {"0*1.5", 8, failure_step::bad_repeat},
+      {"000*1.5", 1, failure_step::bad_repeat},
   };
   for (const auto& c : cases) expect_reals_fail(c.text, c.count, c.step, REASON_INCOMPREHENSIBLE);
 }
@@ -279,31 +279,31 @@ TEST(ListInputSyntax, TakesARepeatCountOnlyAtTheStartOfAnItem) {
 
   const failing_read failing_cases[] = {
       // A '*' where an item starts is a count without its number.
-      {"*1.5", 1, STEP_BAD_REPEAT},
-      {"* 0.5", 1, STEP_BAD_REPEAT},
-      {"*", 1, STEP_BAD_REPEAT},
-      {"1,*2", 2, STEP_BAD_REPEAT},
-      {"1 *2", 2, STEP_BAD_REPEAT},
-      {"1.5*2", 2, STEP_BAD_REPEAT},
-      {"2.*2", 2, STEP_BAD_REPEAT},
-      {"2e0*0.5", 2, STEP_BAD_REPEAT},
-      {"1*1.5*2", 2, STEP_BAD_REPEAT},
-      {"1.5*", 2, STEP_BAD_REPEAT},
+      {"*1.5", 1, failure_step::bad_repeat},
+      {"* 0.5", 1, failure_step::bad_repeat},
+      {"*", 1, failure_step::bad_repeat},
+      {"1,*2", 2, failure_step::bad_repeat},
+      {"1 *2", 2, failure_step::bad_repeat},
+      {"1.5*2", 2, failure_step::bad_repeat},
+      {"2.*2", 2, failure_step::bad_repeat},
+      {"2e0*0.5", 2, failure_step::bad_repeat},
+      {"1*1.5*2", 2, failure_step::bad_repeat},
+      {"1.5*", 2, failure_step::bad_repeat},
       // Zero and negative counts.
-      {"-2*1", 1, STEP_BAD_REPEAT},
-      {"0*1", 1, STEP_BAD_REPEAT},
-      {"+0*1", 1, STEP_BAD_REPEAT},
-      {"-0*1", 1, STEP_BAD_REPEAT},
-      {"-2*", 1, STEP_BAD_REPEAT},
+      {"-2*1", 1, failure_step::bad_repeat},
+      {"0*1", 1, failure_step::bad_repeat},
+      {"+0*1", 1, failure_step::bad_repeat},
+      {"-0*1", 1, failure_step::bad_repeat},
+      {"-2*", 1, failure_step::bad_repeat},
       // A sign or point standing alone before '*' has no digits to count.
-      {"+*1", 1, STEP_INVALID_NUMBER},
-      {"-*1", 1, STEP_INVALID_NUMBER},
-      {".*2", 1, STEP_INVALID_NUMBER},
-      {"+.*2", 1, STEP_INVALID_NUMBER},
+      {"+*1", 1, failure_step::invalid_number},
+      {"-*1", 1, failure_step::invalid_number},
+      {".*2", 1, failure_step::invalid_number},
+      {"+.*2", 1, failure_step::invalid_number},
       // After "r*" the value starts at once.
-      {"2**", 1, STEP_INVALID_NUMBER},
-      {"2*x", 1, STEP_INVALID_NUMBER},
-      {"2*+*", 1, STEP_INVALID_NUMBER},
+      {"2**", 1, failure_step::invalid_number},
+      {"2*x", 1, failure_step::invalid_number},
+      {"2*+*", 1, failure_step::invalid_number},
   };
   for (const auto& c : failing_cases) {
     expect_reals_fail(c.text, c.count, c.step, REASON_INCOMPREHENSIBLE);
@@ -312,15 +312,15 @@ TEST(ListInputSyntax, TakesARepeatCountOnlyAtTheStartOfAnItem) {
 
 TEST(ListInputSyntax, ReportsTheFirstFailureInFileOrder) {
   // A value left unset never hides a later syntax error in the same read.
-  expect_reals_fail(",abc", 2, STEP_INVALID_NUMBER, REASON_INCOMPREHENSIBLE);
-  expect_reals_fail("1 0*2 1E", 3, STEP_BAD_REPEAT, REASON_INCOMPREHENSIBLE);
+  expect_reals_fail(",abc", 2, failure_step::invalid_number, REASON_INCOMPREHENSIBLE);
+  expect_reals_fail("1 0*2 1E", 3, failure_step::bad_repeat, REASON_INCOMPREHENSIBLE);
   // Text after the last needed value is never looked at.
   expect_reals("1 2 0*1 \xFF 1E", 2, {1.0, 2.0});
 }
 
 TEST(ListInputSyntax, FailsAtTheEndOfTheInputWhileValuesAreWanted) {
   for (const char* text : {"", " ", "\n\n\n", "1 2", "1\n2\n", "1,2,", "2*5", "2*", "\r\n"}) {
-    expect_reals_fail(text, 3, STEP_LIST_IN, REASON_END_OF_FILE);
+    expect_reals_fail(text, 3, failure_step::list_in, REASON_END_OF_FILE);
   }
 }
 
@@ -328,7 +328,7 @@ TEST(ListInputSyntax, HandlesAMillionBlanks) {
   const std::string blanks(1'000'000, ' ');
   expect_reals(blanks + "1.5" + blanks + "\n" + blanks + "2", 2, {1.5, 2.0});
   expect_reals("1" + blanks + "2", 1, {1.0});
-  expect_reals_fail(blanks, 1, STEP_LIST_IN, REASON_END_OF_FILE);
+  expect_reals_fail(blanks, 1, failure_step::list_in, REASON_END_OF_FILE);
   expect_reals(std::string(1'000'000, '\n') + "3", 1, {3.0});
 }
 
@@ -376,40 +376,40 @@ TEST(ListInputInteger, ReadsSignedWholeNumbersSaturatingFarBeyond32Bits) {
 TEST(ListInputInteger, RejectsPointsAndExponents) {
   const struct {
     const char* text;
-    const char* step;
+    failure_step step;
     const char* reason;
   } cases[] = {
-      {"10.0", STEP_INVALID_INTEGER, REASON_UNEXPECTED_CHARACTER},
-      {"10.", STEP_INVALID_INTEGER, REASON_UNEXPECTED_CHARACTER},
-      {".5", STEP_INVALID_INTEGER, REASON_UNEXPECTED_CHARACTER},
-      {"1E1", STEP_INVALID_INTEGER, REASON_UNEXPECTED_CHARACTER},
-      {"1d", STEP_INVALID_INTEGER, REASON_UNEXPECTED_CHARACTER},
-      {"1+1", STEP_INVALID_INTEGER, REASON_UNEXPECTED_CHARACTER},
-      {"1-", STEP_INVALID_INTEGER, REASON_UNEXPECTED_CHARACTER},
-      {"2*1.5", STEP_INVALID_INTEGER, REASON_UNEXPECTED_CHARACTER},
-      {"2e0*1", STEP_INVALID_INTEGER, REASON_UNEXPECTED_CHARACTER},
-      {"1.5*2", STEP_INVALID_INTEGER, REASON_UNEXPECTED_CHARACTER},
+      {"10.0", failure_step::invalid_integer, REASON_UNEXPECTED_CHARACTER},
+      {"10.", failure_step::invalid_integer, REASON_UNEXPECTED_CHARACTER},
+      {".5", failure_step::invalid_integer, REASON_UNEXPECTED_CHARACTER},
+      {"1E1", failure_step::invalid_integer, REASON_UNEXPECTED_CHARACTER},
+      {"1d", failure_step::invalid_integer, REASON_UNEXPECTED_CHARACTER},
+      {"1+1", failure_step::invalid_integer, REASON_UNEXPECTED_CHARACTER},
+      {"1-", failure_step::invalid_integer, REASON_UNEXPECTED_CHARACTER},
+      {"2*1.5", failure_step::invalid_integer, REASON_UNEXPECTED_CHARACTER},
+      {"2e0*1", failure_step::invalid_integer, REASON_UNEXPECTED_CHARACTER},
+      {"1.5*2", failure_step::invalid_integer, REASON_UNEXPECTED_CHARACTER},
       // A point anywhere, even standing alone.
-      {".", STEP_INVALID_INTEGER, REASON_UNEXPECTED_CHARACTER},
-      {"+.", STEP_INVALID_INTEGER, REASON_UNEXPECTED_CHARACTER},
-      {"-.", STEP_INVALID_INTEGER, REASON_UNEXPECTED_CHARACTER},
-      {".x", STEP_INVALID_INTEGER, REASON_UNEXPECTED_CHARACTER},
-      {"3.*", STEP_INVALID_INTEGER, REASON_UNEXPECTED_CHARACTER},
-      {".*", STEP_INVALID_INTEGER, REASON_UNEXPECTED_CHARACTER},
-      {"./", STEP_INVALID_INTEGER, REASON_UNEXPECTED_CHARACTER},
-      {"+.,", STEP_INVALID_INTEGER, REASON_UNEXPECTED_CHARACTER},
-      {"2*.", STEP_INVALID_INTEGER, REASON_UNEXPECTED_CHARACTER},
+      {".", failure_step::invalid_integer, REASON_UNEXPECTED_CHARACTER},
+      {"+.", failure_step::invalid_integer, REASON_UNEXPECTED_CHARACTER},
+      {"-.", failure_step::invalid_integer, REASON_UNEXPECTED_CHARACTER},
+      {".x", failure_step::invalid_integer, REASON_UNEXPECTED_CHARACTER},
+      {"3.*", failure_step::invalid_integer, REASON_UNEXPECTED_CHARACTER},
+      {".*", failure_step::invalid_integer, REASON_UNEXPECTED_CHARACTER},
+      {"./", failure_step::invalid_integer, REASON_UNEXPECTED_CHARACTER},
+      {"+.,", failure_step::invalid_integer, REASON_UNEXPECTED_CHARACTER},
+      {"2*.", failure_step::invalid_integer, REASON_UNEXPECTED_CHARACTER},
       // A sign standing alone is no number, as in a real.
-      {"+", STEP_INVALID_NUMBER, REASON_INCOMPREHENSIBLE},
-      {"-", STEP_INVALID_NUMBER, REASON_INCOMPREHENSIBLE},
-      {"+*", STEP_INVALID_NUMBER, REASON_INCOMPREHENSIBLE},
-      {"x", STEP_INVALID_NUMBER, REASON_INCOMPREHENSIBLE},
-      {"+ 1", STEP_INVALID_NUMBER, REASON_INCOMPREHENSIBLE},
-      {"2**", STEP_INVALID_NUMBER, REASON_INCOMPREHENSIBLE},
-      {"0*1", STEP_BAD_REPEAT, REASON_INCOMPREHENSIBLE},
-      {"-3*1", STEP_BAD_REPEAT, REASON_INCOMPREHENSIBLE},
-      {"*5", STEP_BAD_REPEAT, REASON_INCOMPREHENSIBLE},
-      {"", STEP_LIST_IN, REASON_END_OF_FILE},
+      {"+", failure_step::invalid_number, REASON_INCOMPREHENSIBLE},
+      {"-", failure_step::invalid_number, REASON_INCOMPREHENSIBLE},
+      {"+*", failure_step::invalid_number, REASON_INCOMPREHENSIBLE},
+      {"x", failure_step::invalid_number, REASON_INCOMPREHENSIBLE},
+      {"+ 1", failure_step::invalid_number, REASON_INCOMPREHENSIBLE},
+      {"2**", failure_step::invalid_number, REASON_INCOMPREHENSIBLE},
+      {"0*1", failure_step::bad_repeat, REASON_INCOMPREHENSIBLE},
+      {"-3*1", failure_step::bad_repeat, REASON_INCOMPREHENSIBLE},
+      {"*5", failure_step::bad_repeat, REASON_INCOMPREHENSIBLE},
+      {"", failure_step::list_in, REASON_END_OF_FILE},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
@@ -432,7 +432,7 @@ TEST(ListInputReads, EachReadStartsOnTheLineAfterThePreviousOne) {
     EXPECT_EQ(reader.read_integer().value(), 9);
     auto after = reader.read_reals(1);
     ASSERT_FALSE(after);
-    expect_failure(after.failure(), STEP_LIST_IN, REASON_END_OF_FILE);
+    expect_failure(after.failure(), failure_step::list_in, REASON_END_OF_FILE);
   }
 }
 
@@ -440,11 +440,12 @@ TEST(ListInputReads, NextReadFailsAtStartWhenTheLastOneRanIntoTheEnd) {
   // Whether the last line ends decides between "read start" and "list in".
   const struct {
     const char* text;
-    const char* step;
+    failure_step step;
   } cases[] = {
-      {"1\n2", STEP_READ_START},     {"1\n2 junk", STEP_READ_START}, {"1\n2/", STEP_READ_START},
-      {"1\n2\r\n", STEP_LIST_IN},    {"1\n2\n", STEP_LIST_IN},       {"1\n2\n\n", STEP_LIST_IN},
-      {"1\n2 3\r", STEP_READ_START},
+      {"1\n2", failure_step::read_start},     {"1\n2 junk", failure_step::read_start},
+      {"1\n2/", failure_step::read_start},    {"1\n2\r\n", failure_step::list_in},
+      {"1\n2\n", failure_step::list_in},      {"1\n2\n\n", failure_step::list_in},
+      {"1\n2 3\r", failure_step::read_start},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
@@ -485,7 +486,7 @@ TEST(ListInputReads, ReportsAStreamErrorWithTheSystemText) {
     list_reader reader(source);
     auto result = reader.read_reals(3);
     ASSERT_FALSE(result);
-    expect_failure(result.failure(), STEP_LIST_IN, std::strerror(EIO));
+    expect_failure(result.failure(), failure_step::list_in, std::strerror(EIO));
   }
 }
 
