@@ -12,16 +12,7 @@
 namespace datafiles {
 namespace {
 
-constexpr std::size_t ELEMENT_COUNT = 8;
-
-constexpr std::array<const char*, ELEMENT_COUNT> ELEMENT_NAMES = {"semi-major axis",
-                                                                  "eccentricity",
-                                                                  "inclination",
-                                                                  "argument of perihelion",
-                                                                  "longitude of the ascending node",
-                                                                  "mean anomaly",
-                                                                  "epoch",
-                                                                  "mass"};
+constexpr std::size_t ELEMENT_COUNT = ELEMENTS.size();
 constexpr const char* TARGET = TARGET_OWNER;
 constexpr const char* OBSERVER = OBSERVER_OWNER;
 constexpr const char* START_NAME = "the start date";
@@ -29,7 +20,7 @@ constexpr const char* COUNT_NAME = "the day count";
 
 // The element's name after its owner (TARGET or OBSERVER): "the target's eccentricity".
 std::string element_name(const char* owner, std::size_t index) {
-  return std::string(owner) + ELEMENT_NAMES[index];
+  return std::string(owner) + ELEMENTS[index].name;
 }
 
 io_failure missing(const std::string& name) {
@@ -83,27 +74,37 @@ std::optional<io_failure> first_missing(const values_read& read) {
 
 // One body's eight values, all of which are present.
 orbital_elements to_elements(const std::vector<std::optional<double>>& values) {
-  return orbital_elements{*values[0], *values[1], *values[2], *values[3],
-                          *values[4], *values[5], *values[6], *values[7]};
+  orbital_elements body{};
+  for (std::size_t k = 0; k < ELEMENT_COUNT; ++k) body.*ELEMENTS[k].member = *values[k];
+  return body;
+}
+
+// The rule's words for a finite `value` that breaks it, or nullptr.
+const char* broken_rule(element_rule rule, double value) {
+  switch (rule) {
+    case element_rule::semi_major_axis:
+      if (!(value > 0)) return "is not above 0";
+      if (!(value >= A_MIN && value <= A_MAX)) return "is outside [1e-137, 1e153]";
+      return nullptr;
+    case element_rule::eccentricity:
+      return value >= 0 && value < 1 ? nullptr : "is outside [0, 1)";
+    case element_rule::angle:
+      return std::fabs(value) <= ANGLE_LIMIT ? nullptr : "is outside [-5e307, 5e307]";
+    case element_rule::date:
+      return nullptr;
+    case element_rule::mass:
+      return value < 0 ? "is negative" : nullptr;
+  }
+  return nullptr;
 }
 
 // The first value, in file order, that the orbit computation cannot use.
 std::optional<io_failure> check_body(const orbital_elements& body, const char* owner) {
-  const std::array<double, ELEMENT_COUNT> values = {body.a,    body.e,  body.i,  body.w,
-                                                    body.node, body.m0, body.t0, body.mass};
   for (std::size_t k = 0; k < ELEMENT_COUNT; ++k) {
-    const std::string name = element_name(owner, k);
-    const double v = values[k];
-    if (!std::isfinite(v)) return out_of_range(name, v, "is not finite");
-    if (k == 0 && !(v > 0)) return out_of_range(name, v, "is not above 0");
-    if (k == 0 && !(v >= A_MIN && v <= A_MAX)) {
-      return out_of_range(name, v, "is outside [1e-137, 1e153]");
-    }
-    if (k >= 2 && k <= 5 && !(std::fabs(v) <= ANGLE_LIMIT)) {
-      return out_of_range(name, v, "is outside [-5e307, 5e307]");
-    }
-    if (k == 1 && !(v >= 0 && v < 1)) return out_of_range(name, v, "is outside [0, 1)");
-    if (k == 7 && v < 0) return out_of_range(name, v, "is negative");
+    const double value = body.*ELEMENTS[k].member;
+    const char* broken =
+        std::isfinite(value) ? broken_rule(ELEMENTS[k].rule, value) : "is not finite";
+    if (broken != nullptr) return out_of_range(element_name(owner, k), value, broken);
   }
   return std::nullopt;
 }

@@ -1,6 +1,7 @@
 // The records that pass between the data files and the orbit computation.
 #pragma once
 
+#include <array>
 #include <cstdint>
 
 namespace datafiles {
@@ -18,6 +19,36 @@ struct orbital_elements {
   double t0;    // epoch of the mean anomaly, Julian date
   double mass;  // mass of the body, solar masses
 };
+
+// What the element checks require of an element (its bounds are in
+// element_file.cpp): every element is first a finite number.
+enum class element_rule {
+  semi_major_axis,  // above 0, and within [1e-137, 1e153] AU
+  eccentricity,     // within [0, 1)
+  angle,            // within [-5e307, 5e307] degrees, so that its radians are finite
+  date,             // any finite Julian date
+  mass,             // not negative
+};
+
+// One element: its name in reports, where it lives, what it must be.
+struct element_field {
+  const char* name;
+  double orbital_elements::*member;
+  element_rule rule;
+};
+
+// The eight elements in file order: the one list that the reader, the checks,
+// the reports and the driver's conversion to radians go through.
+inline constexpr std::array<element_field, 8> ELEMENTS = {{
+    {"semi-major axis", &orbital_elements::a, element_rule::semi_major_axis},
+    {"eccentricity", &orbital_elements::e, element_rule::eccentricity},
+    {"inclination", &orbital_elements::i, element_rule::angle},
+    {"argument of perihelion", &orbital_elements::w, element_rule::angle},
+    {"longitude of the ascending node", &orbital_elements::node, element_rule::angle},
+    {"mean anomaly", &orbital_elements::m0, element_rule::angle},
+    {"epoch", &orbital_elements::t0, element_rule::date},
+    {"mass", &orbital_elements::mass, element_rule::mass},
+}};
 
 // What span of days to tabulate.
 struct run_request {

@@ -16,8 +16,10 @@ using datafiles::io_failure;
 
 // The element's four angles from degrees to radians, as pi*x/180.
 void angles_to_radians(datafiles::orbital_elements& elements, double pi) {
-  for (double* angle : {&elements.i, &elements.w, &elements.node, &elements.m0}) {
-    *angle = pi * *angle / 180;
+  for (const datafiles::element_field& field : datafiles::ELEMENTS) {
+    if (field.rule == datafiles::element_rule::angle) {
+      elements.*field.member = pi * (elements.*field.member) / 180;
+    }
   }
 }
 

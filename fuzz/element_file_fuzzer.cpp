@@ -33,21 +33,37 @@ bool same_bits(double x, double y) {
 }
 
 bool same_body(const orbital_elements& x, const orbital_elements& y) {
-  return same_bits(x.a, y.a) && same_bits(x.e, y.e) && same_bits(x.i, y.i) && same_bits(x.w, y.w) &&
-         same_bits(x.node, y.node) && same_bits(x.m0, y.m0) && same_bits(x.t0, y.t0) &&
-         same_bits(x.mass, y.mass);
+  for (const datafiles::element_field& field : datafiles::ELEMENTS) {
+    if (!same_bits(x.*field.member, y.*field.member)) return false;
+  }
+  return true;
 }
 
+// Each accepted value against its rule, restated here rather than taken from
+// the checks under test.
 void check_body(const orbital_elements& b) {
-  for (double v : {b.a, b.e, b.i, b.w, b.node, b.m0, b.t0, b.mass}) {
+  using datafiles::element_rule;
+  for (const datafiles::element_field& field : datafiles::ELEMENTS) {
+    const double v = b.*field.member;
     if (!std::isfinite(v)) fail("accepted a value that is not finite");
+    switch (field.rule) {
+      case element_rule::semi_major_axis:
+        if (!(v >= 1e-137 && v <= 1e153))
+          fail("accepted a semi-major axis outside [1e-137, 1e153]");
+        break;
+      case element_rule::eccentricity:
+        if (!(v >= 0 && v < 1)) fail("accepted an eccentricity outside [0, 1)");
+        break;
+      case element_rule::angle:
+        if (!(std::fabs(v) <= 5e307)) fail("accepted an angle outside [-5e307, 5e307]");
+        break;
+      case element_rule::date:
+        break;
+      case element_rule::mass:
+        if (v < 0) fail("accepted a negative mass");
+        break;
+    }
   }
-  if (!(b.a >= 1e-137 && b.a <= 1e153)) fail("accepted a semi-major axis outside [1e-137, 1e153]");
-  for (double angle : {b.i, b.w, b.node, b.m0}) {
-    if (!(std::fabs(angle) <= 5e307)) fail("accepted an angle outside [-5e307, 5e307]");
-  }
-  if (!(b.e >= 0 && b.e < 1)) fail("accepted an eccentricity outside [0, 1)");
-  if (b.mass < 0) fail("accepted a negative mass");
 }
 
 void compare(const outcome<element_data>& whole, const outcome<element_data>& bytewise) {

@@ -86,9 +86,8 @@ std::uint64_t bits(double v) {
 
 // The eight elements, in file order, bit for bit.
 void expect_elements(const orbital_elements& el, const std::array<double, 8>& expected) {
-  const std::array<double, 8> actual{el.a, el.e, el.i, el.w, el.node, el.m0, el.t0, el.mass};
-  for (std::size_t k = 0; k < actual.size(); ++k) {
-    EXPECT_EQ(bits(actual[k]), bits(expected[k])) << "element " << k + 1;
+  for (std::size_t k = 0; k < ELEMENTS.size(); ++k) {
+    EXPECT_EQ(bits(el.*ELEMENTS[k].member), bits(expected[k])) << ELEMENTS[k].name;
   }
 }
 
