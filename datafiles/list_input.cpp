@@ -1,5 +1,24 @@
 #include "datafiles/list_input.h"
 
+// The syntax of one read, as the element file's four reads use it:
+//
+//   read      = { separator } item { { separator } item }   until it has its values
+//   separator = blank | tab | line end | comma | slash      line end = LF | CR LF
+//   item      = [ count "*" ] value | count "*"             count = [ "+" ] digits, above 0
+//   real      = [ sign ] mantissa [ exponent ]              sign = "+" | "-"
+//   mantissa  = digits [ "." [ digits ] ] | "." digits
+//   exponent  = ( "E" | "e" | "D" | "d" ) [ sign ] digits | sign digits   (99999999 at most)
+//   integer   = [ sign ] digits                             (the day count)
+//
+// A comma right after an item only separates; any other comma is an empty
+// value, and a slash ends the read, leaving its other values unset, as
+// "count*" alone leaves count values. A sign or point alone before a comma or
+// slash is an empty value. A value ends at the first byte that cannot continue
+// it, so a real with a point or an exponent ends at a "*", which then starts
+// the next item. At most 40 significant digits of a real are used. Once a read
+// has its values the rest of its line is skipped, and the next read starts on
+// the following line. Anything else where an item should start fails.
+
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
@@ -7,7 +26,6 @@
 #include <cstring>
 #include <limits>
 #include <string>
-#include <type_traits>
 
 namespace datafiles {
 
@@ -30,12 +48,54 @@ source_chunk memory_source::read(std::span<char> room) {
   return {size, 0};
 }
 
+byte_cursor::byte_cursor(byte_source& source, std::size_t chunk_size)
+    : source_(source), buffer_(chunk_size < 2 ? 2 : chunk_size) {}
+
+int byte_cursor::peek(std::size_t ahead) {
+  if (end_ - begin_ <= ahead && !fill(ahead + 1)) return END;
+  return static_cast<unsigned char>(buffer_[begin_ + ahead]);
+}
+
+void byte_cursor::advance() {
+  ++begin_;
+}
+
+bool byte_cursor::skip_line() {
+  while (true) {
+    const char* const from = buffer_.data() + begin_;
+    const void* const lf = std::memchr(from, '\n', end_ - begin_);
+    if (lf != nullptr) {
+      begin_ += static_cast<const char*>(lf) - from + 1;
+      return true;
+    }
+    begin_ = end_;
+    if (!fill(1)) return false;
+  }
+}
+
+// Makes at least `want` bytes visible if the input has them.
+bool byte_cursor::fill(std::size_t want) {
+  if (begin_ > 0) {
+    std::memmove(buffer_.data(), buffer_.data() + begin_, end_ - begin_);
+    end_ -= begin_;
+    begin_ = 0;
+  }
+  while (end_ < want && !exhausted_) {
+    const source_chunk chunk =
+        source_.read(std::span<char>(buffer_.data() + end_, buffer_.size() - end_));
+    if (chunk.size == 0) {
+      exhausted_ = true;
+      error_number_ = chunk.error_number;
+    }
+    end_ += chunk.size;
+  }
+  return end_ >= want;
+}
+
 namespace {
 
-constexpr int END = -1;  // what the cursor shows past the last byte, or after an error
+constexpr int END = byte_cursor::END;
 
-// At most this many significant digits of a real are used; later ones only
-// move the decimal point.
 constexpr std::size_t SIGNIFICANT_DIGITS = 40;
 // The decimal point's position saturates here, far beyond any double's range.
 constexpr std::int64_t POSITION_LIMIT = 1'000'000'000'000'000;
@@ -58,65 +118,47 @@ bool is_exponent_letter(int c) {
   return c == 'E' || c == 'e' || c == 'D' || c == 'd';
 }
 
-// A window over the source's bytes, refilled chunk by chunk.
-class byte_cursor {
- public:
-  byte_cursor(byte_source& source, std::size_t chunk_size)
-      : source_(source), buffer_(chunk_size < 2 ? 2 : chunk_size) {}
-
-  // The byte `ahead` places past the current one (ahead is 0 or 1), or END.
-  int peek(std::size_t ahead = 0) {
-    if (end_ - begin_ <= ahead && !fill(ahead + 1)) return END;
-    return static_cast<unsigned char>(buffer_[begin_ + ahead]);
-  }
-
-  // Moves past the current byte; only after peek() showed one.
-  void advance() { ++begin_; }
-
-  // Moves past the next LF. False if the input ended (or failed) first.
-  bool skip_line() {
-    while (true) {
-      const char* const from = buffer_.data() + begin_;
-      const void* const lf = std::memchr(from, '\n', end_ - begin_);
-      if (lf != nullptr) {
-        begin_ += static_cast<const char*>(lf) - from + 1;
-        return true;
-      }
-      begin_ = end_;
-      if (!fill(1)) return false;
-    }
-  }
-
-  // The C library's error number of a failed read, or 0.
-  [[nodiscard]] int error_number() const { return error_number_; }
-
- private:
-  // Makes at least `want` bytes visible if the input has them.
-  bool fill(std::size_t want) {
-    if (begin_ > 0) {
-      std::memmove(buffer_.data(), buffer_.data() + begin_, end_ - begin_);
-      end_ -= begin_;
-      begin_ = 0;
-    }
-    while (end_ < want && !exhausted_) {
-      const source_chunk chunk =
-          source_.read(std::span<char>(buffer_.data() + end_, buffer_.size() - end_));
-      if (chunk.size == 0) {
-        exhausted_ = true;
-        error_number_ = chunk.error_number;
-      }
-      end_ += chunk.size;
-    }
-    return end_ >= want;
-  }
-
-  byte_source& source_;
-  std::vector<char> buffer_;
-  std::size_t begin_ = 0;  // the current byte
-  std::size_t end_ = 0;    // one past the last byte held
-  bool exhausted_ = false;
-  int error_number_ = 0;
+// The separators, each with the bytes it takes.
+enum class separator { none, blank, line_end, comma, slash, end };
+struct separator_at_cursor {
+  separator kind;
+  std::size_t length;
 };
+
+// The separator at the cursor: a blank or a tab, a line end (LF, or CR LF as
+// one), a comma, a slash, or the end of the input. A CR alone is none.
+separator_at_cursor separator_at(byte_cursor& cursor) {
+  switch (cursor.peek()) {
+    case ' ':
+    case '\t':
+      return {separator::blank, 1};
+    case '\n':
+      return {separator::line_end, 1};
+    case '\r':
+      return cursor.peek(1) == '\n' ? separator_at_cursor{separator::line_end, 2}
+                                    : separator_at_cursor{separator::none, 0};
+    case ',':
+      return {separator::comma, 1};
+    case '/':
+      return {separator::slash, 1};
+    case END:
+      return {separator::end, 0};
+    default:
+      return {separator::none, 0};
+  }
+}
+
+void move_past(byte_cursor& cursor, const separator_at_cursor& at) {
+  for (std::size_t k = 0; k < at.length; ++k) cursor.advance();
+}
+
+// Moves past blanks, tabs and line ends.
+void skip_blanks(byte_cursor& cursor) {
+  for (separator_at_cursor at = separator_at(cursor);
+       at.kind == separator::blank || at.kind == separator::line_end; at = separator_at(cursor)) {
+    move_past(cursor, at);
+  }
+}
 
 // The sign, digits and decimal point that begin a value (or a repeat count).
 struct mantissa {
@@ -165,89 +207,19 @@ double to_double(const mantissa& m, std::int64_t exponent) {
   return value;
 }
 
-// The outcome of scanning one value's text.
-template <typename T>
-struct scanned_value {
-  std::optional<T> value;                           // empty for an empty value
-  std::optional<failure_step> step = std::nullopt;  // set when the text is invalid
-  const char* reason = nullptr;
-};
-
-// One item of a list: a value, possibly repeated, or repeated empty values.
-template <typename T>
-struct list_item {
-  std::uint64_t repeat = 1;
-  scanned_value<T> text;
-};
-
-template <typename T>
-scanned_value<T> invalid(failure_step step, const char* reason) {
-  return {std::nullopt, step, reason};
-}
-
-}  // namespace
-
-class list_reader::impl {
- public:
-  impl(byte_source& source, int unit, std::size_t chunk_size)
-      : cursor_(source, chunk_size), unit_(unit) {}
-
-  template <typename T>
-  outcome<std::vector<std::optional<T>>> read_list(std::size_t count);
-
- private:
-  void skip_blanks();
-  bool at_separator();
-  mantissa scan_mantissa();
-  template <typename T>
-  list_item<T> scan_item();
-  template <typename T>
-  scanned_value<T> finish_value(const mantissa& m);
-  scanned_value<double> finish_real(const mantissa& m);
-  scanned_value<std::int64_t> finish_integer(const mantissa& m);
-  io_failure failure(failure_step step, const char* reason) const;
-
-  byte_cursor cursor_;
-  int unit_;
-  bool end_met_ = false;  // the last read ran into the end of the input
-};
-
-// Blanks, tabs and line ends (LF, or CR LF).
-void list_reader::impl::skip_blanks() {
-  while (true) {
-    const int c = cursor_.peek();
-    if (c == ' ' || c == '\t' || c == '\n') {
-      cursor_.advance();
-    } else if (c == '\r' && cursor_.peek(1) == '\n') {
-      cursor_.advance();
-      cursor_.advance();
-    } else {
-      return;
-    }
-  }
-}
-
-// Whether the current byte ends an "r*" with no value: a blank, tab, line
-// end, comma, slash or the end of the input.
-bool list_reader::impl::at_separator() {
-  const int c = cursor_.peek();
-  if (c == '\r') return cursor_.peek(1) == '\n';
-  return c == ' ' || c == '\t' || c == '\n' || c == ',' || c == '/' || c == END;
-}
-
 // An optional sign, then digits with at most one point; stops at the first
 // byte that cannot continue them. Consumes nothing if none is there.
-mantissa list_reader::impl::scan_mantissa() {
+mantissa scan_mantissa(byte_cursor& cursor) {
   mantissa m;
-  int c = cursor_.peek();
+  int c = cursor.peek();
   if (is_sign(c)) {
     m.has_sign = true;
     m.negative = c == '-';
-    cursor_.advance();
+    cursor.advance();
   }
   bool significant = false;
   while (true) {
-    c = cursor_.peek();
+    c = cursor.peek();
     if (c == '.' && !m.has_point) {
       m.has_point = true;
     } else if (is_digit(c)) {
@@ -265,45 +237,61 @@ mantissa list_reader::impl::scan_mantissa() {
     } else {
       return m;
     }
-    cursor_.advance();
+    cursor.advance();
   }
 }
 
+// A syntax error: the step and the reason it fails with.
+struct syntax_error {
+  failure_step step;
+  const char* reason;
+};
+
+constexpr syntax_error INVALID_NUMBER{failure_step::invalid_number, REASON_INCOMPREHENSIBLE};
+constexpr syntax_error EXPONENT_FIELD{failure_step::exponent_field, REASON_INCOMPREHENSIBLE};
+constexpr syntax_error BAD_REPEAT{failure_step::bad_repeat, REASON_INCOMPREHENSIBLE};
+constexpr syntax_error INVALID_INTEGER{failure_step::invalid_integer, REASON_UNEXPECTED_CHARACTER};
+
+// The outcome of scanning one value's text: a value, an empty value, or an
+// error. The integer read's whole number is held as a double too, exactly:
+// it saturates at WHOLE_LIMIT, far below 2^53.
+struct scanned {
+  std::optional<double> value;  // empty for an empty value
+  std::optional<syntax_error> error = std::nullopt;
+};
+
 // A sign or point standing alone: an empty value before a comma or slash,
 // otherwise invalid.
-template <typename T>
-scanned_value<T> lone_sign_or_point(int next) {
+scanned lone_sign_or_point(int next) {
   if (next == ',' || next == '/') return {};
-  return invalid<T>(failure_step::invalid_number, REASON_INCOMPREHENSIBLE);
+  return {std::nullopt, INVALID_NUMBER};
 }
 
 // A real: the mantissa, then an optional exponent.
-scanned_value<double> list_reader::impl::finish_real(const mantissa& m) {
-  if (!m.has_digits) return lone_sign_or_point<double>(cursor_.peek());
+scanned finish_real(byte_cursor& cursor, const mantissa& m) {
+  if (!m.has_digits) return lone_sign_or_point(cursor.peek());
 
-  int c = cursor_.peek();
+  int c = cursor.peek();
   bool has_exponent = false;
   if (is_exponent_letter(c)) {
     has_exponent = true;
-    cursor_.advance();
-    c = cursor_.peek();
+    cursor.advance();
+    c = cursor.peek();
   }
   bool negative_exponent = false;
   if (is_sign(c)) {
     has_exponent = true;
     negative_exponent = c == '-';
-    cursor_.advance();
-    c = cursor_.peek();
+    cursor.advance();
+    c = cursor.peek();
   }
   std::int64_t exponent = 0;
   if (has_exponent) {
-    if (!is_digit(c)) return invalid<double>(failure_step::exponent_field, REASON_INCOMPREHENSIBLE);
-    for (; is_digit(c); c = cursor_.peek()) {
+    if (!is_digit(c)) return {std::nullopt, EXPONENT_FIELD};
+    for (; is_digit(c); c = cursor.peek()) {
       exponent = exponent * 10 + (c - '0');
-      if (exponent > EXPONENT_LIMIT) {
-        return invalid<double>(failure_step::exponent_field, REASON_INCOMPREHENSIBLE);
-      }
-      cursor_.advance();
+      if (exponent > EXPONENT_LIMIT) return {std::nullopt, EXPONENT_FIELD};
+      cursor.advance();
     }
     if (negative_exponent) exponent = -exponent;
   }
@@ -313,99 +301,82 @@ scanned_value<double> list_reader::impl::finish_real(const mantissa& m) {
 // An integer: the mantissa must be digits with an optional sign and end there.
 // A point anywhere, even standing alone, makes it invalid; a sign standing
 // alone is treated as in a real. The range is not checked here.
-scanned_value<std::int64_t> list_reader::impl::finish_integer(const mantissa& m) {
-  const int next = cursor_.peek();
+scanned finish_integer(byte_cursor& cursor, const mantissa& m) {
+  const int next = cursor.peek();
   if (m.has_point || (m.has_digits && (is_exponent_letter(next) || is_sign(next)))) {
-    return invalid<std::int64_t>(failure_step::invalid_integer, REASON_UNEXPECTED_CHARACTER);
+    return {std::nullopt, INVALID_INTEGER};
   }
-  if (!m.has_digits) return lone_sign_or_point<std::int64_t>(next);
-  const auto magnitude = static_cast<std::int64_t>(m.whole);
+  if (!m.has_digits) return lone_sign_or_point(next);
+  const auto magnitude = static_cast<double>(m.whole);
   return {m.negative ? -magnitude : magnitude};
 }
 
-// The value whose mantissa is `m`, read as a T.
-template <typename T>
-scanned_value<T> list_reader::impl::finish_value(const mantissa& m) {
-  if constexpr (std::is_same_v<T, double>) {
-    return finish_real(m);
-  } else {
-    return finish_integer(m);
-  }
-}
+// One item of a read: a value, possibly repeated, or repeated empty values.
+struct list_item {
+  std::uint64_t repeat = 1;
+  scanned text;
+};
 
 // One item, starting at a byte that is neither a separator nor the end. A
 // repeat count is an optional plus sign and digits directly followed by '*';
-// a '*' where the item starts is a count without its number. A value with a
-// point or an exponent ends at a '*', which then starts the next item.
-template <typename T>
-list_item<T> list_reader::impl::scan_item() {
-  list_item<T> item;
-  if (cursor_.peek() == '*') {
-    item.text = invalid<T>(failure_step::bad_repeat, REASON_INCOMPREHENSIBLE);
-    return item;
-  }
-  const mantissa m = scan_mantissa();
-  if (m.is_empty()) {
-    item.text = invalid<T>(failure_step::invalid_number, REASON_INCOMPREHENSIBLE);
-    return item;
-  }
-  if (cursor_.peek() != '*' || !m.has_digits || m.has_point) {
-    item.text = finish_value<T>(m);
-    return item;
-  }
+// a '*' where the item starts is a count without its number.
+list_item scan_item(byte_cursor& cursor, bool integer) {
+  const auto finish = [&cursor, integer](const mantissa& m) {
+    return integer ? finish_integer(cursor, m) : finish_real(cursor, m);
+  };
+  if (cursor.peek() == '*') return {1, {std::nullopt, BAD_REPEAT}};
+  const mantissa m = scan_mantissa(cursor);
+  if (m.is_empty()) return {1, {std::nullopt, INVALID_NUMBER}};
+  if (cursor.peek() != '*' || !m.has_digits || m.has_point) return {1, finish(m)};
 
   // A repeat count: a positive whole number.
-  if (m.negative || m.whole == 0) {
-    item.text = invalid<T>(failure_step::bad_repeat, REASON_INCOMPREHENSIBLE);
-    return item;
-  }
-  cursor_.advance();
-  item.repeat = m.whole;
-  if (at_separator()) return item;  // r empty values
-  const mantissa repeated = scan_mantissa();
-  item.text = repeated.is_empty()
-                  ? invalid<T>(failure_step::invalid_number, REASON_INCOMPREHENSIBLE)
-                  : finish_value<T>(repeated);
-  return item;
+  if (m.negative || m.whole == 0) return {1, {std::nullopt, BAD_REPEAT}};
+  cursor.advance();
+  if (separator_at(cursor).kind != separator::none) return {m.whole, {}};  // r empty values
+  const mantissa repeated = scan_mantissa(cursor);
+  if (repeated.is_empty()) return {m.whole, {std::nullopt, INVALID_NUMBER}};
+  return {m.whole, finish(repeated)};
 }
 
+}  // namespace
+
 // The failure of `step`, unless the stream failed first: then that.
-io_failure list_reader::impl::failure(failure_step step, const char* reason) const {
+io_failure list_reader::failure(failure_step step, const char* reason) const {
   if (cursor_.error_number() != 0) {
     return system_failure(failure_step::list_in, cursor_.error_number(), unit_, true);
   }
   return io_failure{step, reason, unit_, true};
 }
 
-template <typename T>
-outcome<std::vector<std::optional<T>>> list_reader::impl::read_list(std::size_t count) {
+outcome<std::vector<std::optional<double>>> list_reader::read_list(std::size_t count,
+                                                                   bool integer) {
   if (end_met_) return failure(failure_step::read_start, REASON_END_OF_FILE);
 
-  std::vector<std::optional<T>> values(count);
+  std::vector<std::optional<double>> values(count);
   std::size_t filled = 0;
   bool separator_pending = false;  // an item ended: one comma after it only separates
   while (filled < count) {
-    skip_blanks();
-    if (separator_pending && cursor_.peek() == ',') {
+    skip_blanks(cursor_);
+    if (separator_pending && separator_at(cursor_).kind == separator::comma) {
       cursor_.advance();
-      skip_blanks();
+      skip_blanks(cursor_);
     }
     separator_pending = false;
 
-    const int c = cursor_.peek();
-    if (c == END) return failure(failure_step::list_in, REASON_END_OF_FILE);
-    if (c == ',') {  // an empty value
-      cursor_.advance();
+    const separator_at_cursor at = separator_at(cursor_);
+    if (at.kind == separator::end) return failure(failure_step::list_in, REASON_END_OF_FILE);
+    if (at.kind == separator::comma) {  // an empty value
+      move_past(cursor_, at);
       ++filled;
       continue;
     }
-    if (c == '/') {  // ends the read, leaving the rest unset
-      cursor_.advance();
+    if (at.kind == separator::slash) {  // ends the read, leaving the rest unset
+      move_past(cursor_, at);
       break;
     }
 
-    const list_item<T> item = scan_item<T>();
-    if (item.text.step) return failure(*item.text.step, item.text.reason);
+    const list_item item = scan_item(cursor_, integer);
+    if (item.text.error) return failure(item.text.error->step, item.text.error->reason);
     separator_pending = true;
     for (std::uint64_t r = 0; r < item.repeat && filled < count; ++r) {
       values[filled++] = item.text.value;
@@ -419,19 +390,16 @@ outcome<std::vector<std::optional<T>>> list_reader::impl::read_list(std::size_t 
   return values;
 }
 
-list_reader::list_reader(byte_source& source, int unit, std::size_t chunk_size)
-    : impl_(std::make_unique<impl>(source, unit, chunk_size)) {}
-
-list_reader::~list_reader() = default;
-
 outcome<std::vector<std::optional<double>>> list_reader::read_reals(std::size_t count) {
-  return impl_->read_list<double>(count);
+  return read_list(count, false);
 }
 
 outcome<std::optional<std::int64_t>> list_reader::read_integer() {
-  auto result = impl_->read_list<std::int64_t>(1);
+  auto result = read_list(1, true);
   if (!result) return result.failure();
-  return result.value()[0];
+  const std::optional<double> whole = result.value()[0];
+  if (!whole) return std::optional<std::int64_t>();
+  return std::optional<std::int64_t>(static_cast<std::int64_t>(*whole));
 }
 
 }  // namespace datafiles

@@ -1,5 +1,6 @@
-// List-directed input: a cursor over a file's bytes that performs one read of
-// a list of reals or of one integer, and yields the values or a failure.
+// List-directed input: a cursor over a file's bytes, and a reader that
+// performs one read of a list of reals or of one integer and yields the values
+// or a failure.
 //
 // The bytes arrive in fixed-size chunks, so memory stays bounded whatever the
 // size of the file or of its lines, and every byte is looked at a bounded
@@ -9,7 +10,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
-#include <memory>
 #include <optional>
 #include <span>
 #include <string_view>
@@ -62,20 +62,53 @@ class memory_source final : public byte_source {
 
 inline constexpr std::size_t DEFAULT_CHUNK_SIZE = std::size_t{64} * 1024;
 
-// Performs successive list-directed reads on one source. Each read starts at
-// the beginning of a line; once it has all its values (or meets a slash) it
-// discards the rest of the line on which it ended. If that runs into the end
-// of the input the read still succeeds, and the next read fails at once with
-// "read start" / "end of file". Every failure carries `unit` and
-// transfer_begun = true. After a failure the reader must not be used again.
+// A window over a source's bytes, refilled chunk by chunk: at most
+// `chunk_size` bytes are held at once.
+class byte_cursor {
+ public:
+  // The value peek() gives past the last byte, or after a failed read.
+  static constexpr int END = -1;
+
+  // `chunk_size` of at least 2, so that a byte and the one after it fit.
+  byte_cursor(byte_source& source, std::size_t chunk_size);
+
+  // The byte `ahead` places past the current one (ahead is 0 or 1), as an
+  // unsigned char, or END.
+  int peek(std::size_t ahead = 0);
+
+  // Moves past the current byte; only after peek() showed one.
+  void advance();
+
+  // Moves past the next LF. False if the input ended (or failed) first.
+  bool skip_line();
+
+  // The C library's error number of a failed read, or 0.
+  [[nodiscard]] int error_number() const { return error_number_; }
+
+ private:
+  bool fill(std::size_t want);
+
+  byte_source& source_;
+  std::vector<char> buffer_;
+  std::size_t begin_ = 0;  // the current byte
+  std::size_t end_ = 0;    // one past the last byte held
+  bool exhausted_ = false;
+  int error_number_ = 0;
+};
+
+// Performs successive list-directed reads on one source, with the syntax
+// given at the top of list_input.cpp. Each read starts at the beginning of a
+// line; once it has all its values (or meets a slash) it discards the rest of
+// the line on which it ended. If that runs into the end of the input the read
+// still succeeds, and the next read fails at once with "read start" / "end of
+// file". Every failure carries `unit` and transfer_begun = true. After a
+// failure the reader must not be used again.
 class list_reader {
  public:
   // `chunk_size` (at least 2) bounds the bytes held in memory at once.
   explicit list_reader(byte_source& source, int unit = ELEMENT_UNIT,
-                       std::size_t chunk_size = DEFAULT_CHUNK_SIZE);
-  ~list_reader();
-  list_reader(const list_reader&) = delete;
-  list_reader& operator=(const list_reader&) = delete;
+                       std::size_t chunk_size = DEFAULT_CHUNK_SIZE)
+      : cursor_(source, chunk_size), unit_(unit) {}
 
   // One read of `count` reals. An entry is empty where an empty value, a
   // slash or an "r*" left that variable without a value.
@@ -87,8 +120,14 @@ class list_reader {
   outcome<std::optional<std::int64_t>> read_integer();
 
  private:
-  class impl;
-  std::unique_ptr<impl> impl_;
+  // One read of `count` values, reals or (`integer`) whole numbers held
+  // exactly as doubles.
+  outcome<std::vector<std::optional<double>>> read_list(std::size_t count, bool integer);
+  io_failure failure(failure_step step, const char* reason) const;
+
+  byte_cursor cursor_;
+  int unit_;
+  bool end_met_ = false;  // the last read ran into the end of the input
 };
 
 }  // namespace datafiles
