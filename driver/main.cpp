@@ -53,6 +53,9 @@ int main() {
 
   datafiles::ephemeris_file ephemeris = take(datafiles::open_ephemeris());
 
+  // Each record's date is the one before plus a day, from start - 1, as the
+  // older program formed them: for a large or fractional start these sums
+  // round differently from start + k, and they are what the table shows.
   double date = data.request.start - 1;
   for (std::int32_t day = 0; day < data.request.count && !driver::stop_requested(); ++day) {
     date = date + 1;

@@ -38,6 +38,10 @@ double walk_down(double x, const revolution_steps& table, double two_pi) {
     const revolution_steps::binade& b = table.binades[j];
     if (b.tie) x -= two_pi;  // settles on an even multiple, if still in the stretch
     const double runs = whole_steps(x - b.limit, b.inverse);
+    // Exact: the step is a multiple of the spacing of every binade of its
+    // stretch, so runs * step, below x, is a multiple of the top binade's
+    // spacing and fits in 53 bits, and x - runs * step, still at or above
+    // the stretch's edge, is a multiple of the spacing where it lands.
     if (runs > 0) x -= runs * b.step;
     while (x >= b.edge) x -= two_pi;
   }

@@ -105,17 +105,23 @@ struct helio_place {
   double r;          // distance from the Sun, AU (the orbit's radius, not |position|)
 };
 
-// Solves Kepler's equation E - e*sin(E) = M for the eccentric anomaly E.
-// Iterates E <- e*sin(E) + M from E = M; where that iteration repeats exactly
-// within KEPLER_ITERATIONS steps, with the repeating values within a few ulps
-// of each other (always so for e <= 0.6), the result is bit-identical to its
-// KEPLER_ITERATIONS-th iterate; otherwise it is the root to full precision
-// (safeguarded Newton). For 0 <= e < 1 and M in [0, 2*pi]; a NaN e or a
-// non-finite M gives NaN; never hangs.
+// Kepler's equation E - e*sin(E) = M: the eccentric anomaly E, radians, of
+// eccentricity e in [0, 1) at the reduced mean anomaly M in [0, 2*pi]
+// radians. It iterates E <- e*sin(E) + M from E = M, as the older program
+// did, and stops as soon as an iterate repeats.
+// Notes:
+//   1. Where the iteration repeats within KEPLER_ITERATIONS steps, its
+//      repeating values within a few ulps of each other (always so for
+//      e <= 0.6), the result is bit for bit its KEPLER_ITERATIONS-th iterate,
+//      so ordinary orbits keep the older program's digits. Otherwise (high e)
+//      it is the root to full precision, by safeguarded Newton steps.
+//   2. e = 0 gives E = M exactly, and M = 0 gives E = 0: a body at perihelion.
+//   3. A NaN e or a non-finite M gives NaN. It never hangs.
 double kepler(double e, double mean_anomaly);
 
-// The vector v in axes turned by the rotation's angle about the x axis
-// (turns the axes, not the vector): y' = y*c + z*s, z' = -y*s + z*c, x' = x.
+// The vector v (AU, any frame) in axes turned by the rotation's angle about
+// the x axis (turns the axes, not the vector): y' = y*c + z*s,
+// z' = -y*s + z*c, x' = x. The x component is copied exactly.
 inline vector3 rotax(const vector3& v, const rotation& turn) {
   return {v.x, v.y * turn.c + v.z * turn.s, -v.y * turn.s + v.z * turn.c};
 }
@@ -123,8 +129,9 @@ inline vector3 rotax(const vector3& v, double theta) {
   return rotax(v, make_rotation(theta));
 }
 
-// The vector v in axes turned by the rotation's angle about the z axis
-// (turns the axes, not the vector): x' = x*c + y*s, y' = -x*s + y*c, z' = z.
+// The vector v (AU, any frame) in axes turned by the rotation's angle about
+// the z axis (turns the axes, not the vector): x' = x*c + y*s,
+// y' = -x*s + y*c, z' = z. The z component is copied exactly.
 inline vector3 rotaz(const vector3& v, const rotation& turn) {
   return {v.x * turn.c + v.y * turn.s, -v.x * turn.s + v.y * turn.c, v.z};
 }
@@ -132,16 +139,31 @@ inline vector3 rotaz(const vector3& v, double theta) {
   return rotaz(v, make_rotation(theta));
 }
 
-// A body's state from elements whose four angles are already in radians.
+// A body's state from its elements (a in AU, the four angles already in
+// radians, t0 a Julian date, the mass in solar masses), with n in rad/day and
+// p in AU, in the order of the fields above.
+// Notes:
+//   1. The elements are not checked here; the element file's checks keep a
+//      and the mass where n is finite and positive.
+//   2. e = 0 gives p = a, axis_ratio = 1 and an infinite acos_floor: the
+//      arc cosine form of the true anomaly is then never taken.
 body_state make_body_state(const datafiles::orbital_elements& elements);
 
-// The radius and true anomaly at reduced mean anomaly `mean_anomaly` (in
-// [0, 2*pi]) and eccentric anomaly E = kepler(e, mean_anomaly). The true
-// anomaly is acos((p/r - 1)/e) wherever a bound on that argument's rounding
-// error keeps the result within TRUE_ANOMALY_TOLERANCE (bit for bit the plain
-// formula there); elsewhere, near the apsides and on nearly circular orbits,
-// atan2(axis_ratio*|sin E|, cos E - e). Either is taken into (pi, 2*pi) when
-// the mean anomaly is above pi. With e = 0 it is the mean anomaly.
+// The radius (AU) and the true anomaly (radians in [0, 2*pi], in the orbit
+// plane from perihelion) at the reduced mean anomaly `mean_anomaly` in
+// [0, 2*pi] and the eccentric anomaly E = kepler(e, mean_anomaly), radians.
+// The true anomaly is acos((p/r - 1)/e) wherever a bound on that argument's
+// rounding error keeps the result within TRUE_ANOMALY_TOLERANCE; elsewhere it
+// is atan2(axis_ratio*|sin E|, cos E - e). Either is taken to 2*pi - nu when
+// the mean anomaly is above pi.
+// Notes:
+//   1. The arc cosine form is the older program's: it is kept where it is
+//      accurate so that ordinary orbits keep their digits bit for bit.
+//   2. Near the apsides and on nearly circular orbits the atan2 form is
+//      taken: at an apsis (E = 0 or pi) it gives 0 or pi exactly.
+//   3. e = 0 gives the mean anomaly, which the atan2 form approaches
+//      continuously as e goes to 0.
+//   4. A NaN E gives NaN.
 plane_point orbit_point(const body_state& body, double mean_anomaly, double eccentric_anomaly,
                         const frame_constants& k);
 
@@ -174,17 +196,43 @@ struct run_fault {
 std::optional<run_fault> find_run_fault(const body_state& target, const body_state& observer,
                                         double start, std::int32_t count);
 
-// The mean anomaly (date - t0)*n + m0 brought into [0, 2*pi]: the value of
-// `while (m > 2*pi) m -= 2*pi; while (m < 0) m += 2*pi;`, bit for bit, where
-// that takes at most MAX_LOOP_REVOLUTIONS passes (computed in a few operations
-// per binade); beyond, the exact remainder fmod(m, 2*pi), plus 2*pi if
-// negative. A non-finite value gives NaN; never hangs.
+// The mean anomaly (date - t0)*n + m0, radians, brought into [0, 2*pi]: the
+// value of `while (m > 2*pi) m -= 2*pi; while (m < 0) m += 2*pi;`, bit for bit,
+// where that takes at most MAX_LOOP_REVOLUTIONS passes (computed in a few
+// operations per binade, see mean_anomaly.cpp); beyond, the exact remainder
+// fmod(m, 2*pi), plus 2*pi if negative.
+// Notes:
+//   1. 0 and 2*pi stay as they are, as in the loops; the result is never
+//      below 0 or above 2*pi.
+//   2. A non-finite value gives NaN. It never hangs.
 double reduce_mean_anomaly(double mean_anomaly, const frame_constants& k);
 
-// The body's heliocentric ecliptic position on Julian date `date`.
+// The body's heliocentric ecliptic position (AU) on Julian date `date`, and
+// its solar distance r = (1 - e*cos(E))*a: the orbit-plane point
+// (r*cos(nu), r*sin(nu), 0) turned by -w about z, -i about x and -node about z.
+// Notes:
+//   1. At perihelion (reduced mean anomaly 0) the in-plane point is (r, 0, 0)
+//      exactly, r = (1 - e)*a.
+//   2. A date whose mean anomaly is not finite gives NaN; runs that would
+//      meet one are refused beforehand (find_run_fault).
 helio_place helio_position(const body_state& body, double date, const frame_constants& k);
 
-// The ephemeris record of the target as seen from the observer on `date`.
+// The ephemeris record of the target as seen from the observer on `date`,
+// from both heliocentric ecliptic places: the right ascension in hours
+// [0, 24] and the declination in degrees of the observer-to-target vector D
+// turned into the equatorial frame (Q), the distances in AU, the elongation
+// and phase angle in degrees [0, 180], the illuminated fraction in [0, 1].
+// Notes:
+//   1. Every arc cosine and arc sine argument is clamped to [-1, 1], so
+//      exact alignments give 0 or 180 degrees, not NaN; the illuminated
+//      fraction comes from the clamped cosine of the phase angle.
+//   2. Toward a pole of the equator (Qx = Qy = 0, Qz != 0) the right
+//      ascension is 0, as atan2(0, 0) has it.
+//   3. A negative Qy takes the right ascension to 24 h - alpha, so a tiny
+//      negative Qy whose arc cosine argument rounds to 1 gives 24, not 0.
+//   4. With both bodies in one place (D = 0) the distance is 0 and the right
+//      ascension, declination, elongation, phase angle and illuminated
+//      fraction are NaN.
 datafiles::ephemeris_record apparent_place(const helio_place& target, const helio_place& observer,
                                            double date, const frame_constants& k);
 

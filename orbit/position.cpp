@@ -113,6 +113,8 @@ datafiles::ephemeris_record apparent_place(const helio_place& target, const heli
   const double distance = std::sqrt((d.x * d.x + d.y * d.y) + d.z * d.z);
   const vector3 q = rotax(d, k.to_equator);
 
+  // The angles keep the older program's arc sine and arc cosine forms, only
+  // clamped, rather than atan2: that keeps its digits on every ordinary day.
   const double delta = safe_asin(q.z / distance);
   // Toward a pole of the equator the right ascension is 0, as atan2(0, 0)
   // has it; with the bodies in one place (q = 0) it stays undefined.
