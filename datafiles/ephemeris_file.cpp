@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cassert>
 #include <cerrno>
 #include <utility>
 
@@ -117,6 +118,7 @@ std::optional<io_failure> ephemeris_file::write_record(const ephemeris_record& r
     if (const int error = write_queued(s))
       return ephemeris_system_failure(failure_step::write, error);
   }
+  assert(EPHEMERIS_BUFFER_SIZE - s.queued >= MAX_RECORD_SIZE && "room for the longest record");
   s.queued += format_record(record, s.buffer.get() + s.queued);
   return std::nullopt;
 }

@@ -20,6 +20,7 @@
 // the following line. Anything else where an item should start fails.
 
 #include <algorithm>
+#include <cassert>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -52,11 +53,13 @@ byte_cursor::byte_cursor(byte_source& source, std::size_t chunk_size)
     : source_(source), buffer_(chunk_size < 2 ? 2 : chunk_size) {}
 
 int byte_cursor::peek(std::size_t ahead) {
+  assert(ahead <= 1 && "the cursor looks at most one byte ahead");
   if (end_ - begin_ <= ahead && !fill(ahead + 1)) return END;
   return static_cast<unsigned char>(buffer_[begin_ + ahead]);
 }
 
 void byte_cursor::advance() {
+  assert(begin_ < end_ && "advance() only past a byte that peek() showed");
   ++begin_;
 }
 

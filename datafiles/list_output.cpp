@@ -2,6 +2,7 @@
 
 #include <array>
 #include <bit>
+#include <cassert>
 #include <charconv>
 #include <cstdint>
 #include <cstring>
@@ -263,6 +264,7 @@ constexpr std::uint64_t fixed_form_binade(std::uint64_t bits) {
   const wide product = wide{significand} * (above_power_of_ten ? upper : lower);
   auto q = static_cast<std::uint64_t>(product >> 64);
   const auto f = static_cast<std::uint64_t>(product);
+  assert(q >= ONE_E8 && q < ONE_E9 && "the scaling gives nine digits before rounding");
   // Round to nearest, ties to even (the C library's rounding in the default
   // mode): up when f > 2^63, or f == 2^63 and q is odd, that is when
   // f > 2^63 - (q & 1); no sum here can overflow.
@@ -298,6 +300,8 @@ constexpr std::uint64_t fixed_form_binade(std::uint64_t bits) {
   const int digits_shown = decimal_exponent > last ? decimal_exponent : last;
   item.length =
       static_cast<std::size_t>(layout.length_base) + static_cast<std::size_t>(digits_shown);
+  assert(item.length <= MAX_ITEM_SIZE && item.tail_place + sizeof item.tail <= 16 &&
+         "a fixed-form item fits the sixteen bytes it is stored in");
   return item;
 }
 
@@ -356,7 +360,10 @@ char* format_other_magnitude(double magnitude, char* out) {
   out[0] = ' ';
   const bool negative = value < 0;
   out[1] = negative ? '-' : ' ';
-  return static_cast<std::size_t>(format_other_magnitude(negative ? -value : value, out + 2) - out);
+  const auto length =
+      static_cast<std::size_t>(format_other_magnitude(negative ? -value : value, out + 2) - out);
+  assert(length <= MAX_ITEM_SIZE && "an item fits MAX_ITEM_SIZE");
+  return length;
 }
 
 }  // namespace
@@ -406,6 +413,7 @@ std::size_t format_record(const ephemeris_record& record, char* out) {
     }
   }
   *next++ = '\n';
+  assert(static_cast<std::size_t>(next - out) <= MAX_RECORD_SIZE && "a record fits its room");
   return static_cast<std::size_t>(next - out);
 }
 

@@ -7,9 +7,11 @@
 // Where no repeat comes within the hundred steps (high eccentricity), the
 // iterate is still far from the root and safeguarded Newton steps finish it.
 #include <algorithm>
+#include <cassert>
 #include <cfloat>
 #include <cmath>
 #include <limits>
+#include <numbers>
 
 #include "orbit/orbit.h"
 
@@ -58,6 +60,10 @@ double refine(double e, double mean_anomaly, double start) {
 }  // namespace
 
 double kepler(double e, double mean_anomaly) {
+  assert((std::isnan(e) || (e >= 0 && e < 1)) && "an elliptic orbit's eccentricity");
+  assert((!std::isfinite(mean_anomaly) ||
+          (mean_anomaly >= 0 && mean_anomaly <= 2 * std::numbers::pi)) &&
+         "a reduced mean anomaly");
   if (std::isnan(e) || !std::isfinite(mean_anomaly)) {
     return std::numeric_limits<double>::quiet_NaN();
   }

@@ -11,6 +11,7 @@
 // where the spacing changes, are taken one by one. The result is the loop's,
 // bit for bit.
 #include <bit>
+#include <cassert>
 #include <cmath>
 #include <cstdint>
 
@@ -34,6 +35,7 @@ double whole_steps(double room, double inverse) {
 // stretch of equal steps at a time, and the few steps before each stretch's
 // lower edge one by one.
 double walk_down(double x, const revolution_steps& table, double two_pi) {
+  assert(x > 0 && "the walk goes down from a positive value");
   for (int j = binade_of(x); j >= revolution_steps::FIRST_BINADE; j = table.binades[j].next) {
     const revolution_steps::binade& b = table.binades[j];
     if (b.tie) x -= two_pi;  // settles on an even multiple, if still in the stretch
@@ -81,6 +83,7 @@ double reduce_mean_anomaly(double mean_anomaly, const frame_constants& k) {
     // Far from the epoch, or not a number: an exact remainder into [0, 2*pi].
     m = std::fmod(m, two_pi);
     if (m < 0) m += two_pi;
+    assert((std::isnan(m) || (m >= 0 && m <= two_pi)) && "the remainder lies in [0, 2*pi]");
     return m;
   }
   // Rounding to nearest is symmetric about zero, so adding 2*pi to a
@@ -93,6 +96,7 @@ double reduce_mean_anomaly(double mean_anomaly, const frame_constants& k) {
     m = -walk_down(-m, k.revolutions, two_pi);
     while (m < 0) m += two_pi;
   }
+  assert(m >= 0 && m <= two_pi && "the loops' result lies in [0, 2*pi]");
   return m;
 }
 
