@@ -16,6 +16,7 @@
 #include <variant>
 
 #include "datafiles/list_output.h"
+#include "test_support.h"
 
 namespace {
 
@@ -23,15 +24,9 @@ namespace fs = std::filesystem;
 using datafiles::ephemeris_file;
 using datafiles::ephemeris_record;
 using datafiles::io_failure;
-
-std::string read_file(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-void write_file(const fs::path& path, const std::string& text) {
-  std::ofstream(path, std::ios::binary) << text;
-}
+using testing_support::read_file;
+using testing_support::run_in_child;
+using testing_support::write_file;
 
 // A record for day n, with items of varying lengths.
 ephemeris_record day(int n) {
@@ -58,36 +53,12 @@ std::string describe(const std::optional<io_failure>& failure) {
   return std::string(step_text(failure->step)) + ": " + failure->reason;
 }
 
-// Runs `body` in a child process (to change its user or limits without
-// touching this one) and returns what it wrote to `out`.
-std::string run_in_child(const std::function<std::string()>& body) {
-  int channel[2];
-  if (::pipe(channel) != 0) return "pipe failed";
-  const pid_t child = ::fork();
-  if (child == 0) {
-    ::close(channel[0]);
-    const std::string text = body();
-    if (::write(channel[1], text.data(), text.size()) < 0) ::_exit(2);
-    ::_exit(0);
-  }
-  ::close(channel[1]);
-  std::string text;
-  char buffer[256];
-  for (ssize_t n; (n = ::read(channel[0], buffer, sizeof buffer)) > 0;) text.append(buffer, n);
-  ::close(channel[0]);
-  ::waitpid(child, nullptr, 0);
-  return text;
-}
-
 class EphemerisFile : public testing::Test {
  protected:
   void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "ephemeris_file_test_XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    directory_ = pattern;
+    directory_ = scratch_.path();
     path_ = directory_ / "VESK.DAT";
   }
-  void TearDown() override { fs::remove_all(directory_); }
 
   // Opens `path`, failing the test if it does not open.
   static ephemeris_file open(const fs::path& path) {
@@ -108,6 +79,7 @@ class EphemerisFile : public testing::Test {
     return describe(datafiles::close_ephemeris(file));
   }
 
+  testing_support::temporary_directory scratch_;
   fs::path directory_;
   fs::path path_;
 };

@@ -23,40 +23,14 @@ namespace {
 
 constexpr uid_t nobody_id = 65534;
 
-std::filesystem::path make_temporary(const char* prefix) {
-  std::string pattern = (std::filesystem::temp_directory_path() / prefix).string() + "XXXXXX";
-  if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  return pattern;
-}
-
 }  // namespace
-
-temporary_directory::temporary_directory() : path_(make_temporary("ephemeris-test-")) {}
-
-temporary_directory::~temporary_directory() {
-  std::error_code ignored;
-  std::filesystem::remove_all(path_, ignored);
-}
-
-std::string read_file(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-void write_file(const std::filesystem::path& path, const std::string& contents) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << contents;
-  if (!out) throw std::runtime_error("cannot write " + path.string());
-}
 
 bool can_run_unprivileged() {
   return ::geteuid() == 0;
 }
 
 running_program::running_program(const std::filesystem::path& directory, const run_options& options)
-    : capture_directory_(make_temporary("ephemeris-capture-")) {
+    : capture_directory_(make_temporary_directory("ephemeris-capture-")) {
   const std::string out_path = (capture_directory_ / "stdout").string();
   const std::string err_path = (capture_directory_ / "stderr").string();
   std::string program = EPHEMERIS_PROGRAM;

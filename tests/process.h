@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "test_support.h"
+
 namespace testing_support {
 
 // How a finished run ended and what it printed.
@@ -43,24 +45,6 @@ class running_program {
 
 // Starts the program and waits for it.
 run_result run_program(const std::filesystem::path& directory, const run_options& options = {});
-
-// A fresh directory under the system's temporary directory, removed with its
-// contents on destruction.
-class temporary_directory {
- public:
-  temporary_directory();
-  ~temporary_directory();
-  temporary_directory(const temporary_directory&) = delete;
-  temporary_directory& operator=(const temporary_directory&) = delete;
-  const std::filesystem::path& path() const { return path_; }
-  std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
-
- private:
-  std::filesystem::path path_;
-};
-
-std::string read_file(const std::filesystem::path& path);
-void write_file(const std::filesystem::path& path, const std::string& contents);
 
 // True where this process may switch a child to user "nobody".
 bool can_run_unprivileged();
