@@ -70,7 +70,7 @@ class [[nodiscard]] outcome {
 
   // The value; only when there is one.
   T& value() & { return *checked_value(); }
-  const T& value() const& { return *checked_value(); }
+  [[nodiscard]] const T& value() const& { return *checked_value(); }
   T&& value() && { return std::move(*checked_value()); }
 
   // The failure; only when there is no value.
@@ -86,7 +86,7 @@ class [[nodiscard]] outcome {
     assert(value != nullptr && "outcome::value() of a failure");
     return value;
   }
-  const T* checked_value() const {
+  [[nodiscard]] const T* checked_value() const {
     const T* value = std::get_if<T>(&state_);
     assert(value != nullptr && "outcome::value() of a failure");
     return value;

@@ -34,7 +34,7 @@ class running_program {
   running_program(const running_program&) = delete;
   running_program& operator=(const running_program&) = delete;
 
-  pid_t pid() const { return pid_; }
+  [[nodiscard]] pid_t pid() const { return pid_; }
   // Waits at most `seconds` for the end, killing the program after that.
   run_result wait(double seconds = 60);
 
