@@ -13,22 +13,17 @@ namespace datafiles {
 namespace {
 
 constexpr std::size_t ELEMENT_COUNT = ELEMENTS.size();
-constexpr const char* TARGET = TARGET_OWNER;
-constexpr const char* OBSERVER = OBSERVER_OWNER;
 constexpr const char* START_NAME = "the start date";
 constexpr const char* COUNT_NAME = "the day count";
 
-// The element's name after its owner (TARGET or OBSERVER): "the target's eccentricity".
+// The element's name after its owner (TARGET_OWNER or OBSERVER_OWNER): "the
+// target's eccentricity".
 std::string element_name(const char* owner, std::size_t index) {
   return std::string(owner) + ELEMENTS[index].name;
 }
 
 io_failure missing(const std::string& name) {
   return io_failure{failure_step::list_in, "no value for " + name, ELEMENT_UNIT, true};
-}
-
-io_failure out_of_range(const std::string& name, double value, const char* rule) {
-  return element_failure(name, value, rule);
 }
 
 // The semi-major axes whose orbits keep every distance of the run, the
@@ -65,8 +60,8 @@ std::optional<io_failure> first_missing_element(const std::vector<std::optional<
 
 // The failure naming the first value, in file order, left unset, if any.
 std::optional<io_failure> first_missing(const values_read& read) {
-  if (auto absent = first_missing_element(read.target, TARGET)) return absent;
-  if (auto absent = first_missing_element(read.observer, OBSERVER)) return absent;
+  if (auto absent = first_missing_element(read.target, TARGET_OWNER)) return absent;
+  if (auto absent = first_missing_element(read.observer, OBSERVER_OWNER)) return absent;
   if (!read.start) return missing(START_NAME);
   if (!read.count) return missing(COUNT_NAME);
   return std::nullopt;
@@ -104,7 +99,7 @@ std::optional<io_failure> check_body(const orbital_elements& body, const char* o
     const double value = body.*ELEMENTS[k].member;
     const char* broken =
         std::isfinite(value) ? broken_rule(ELEMENTS[k].rule, value) : "is not finite";
-    if (broken != nullptr) return out_of_range(element_name(owner, k), value, broken);
+    if (broken != nullptr) return element_failure(element_name(owner, k), value, broken);
   }
   return std::nullopt;
 }
@@ -130,10 +125,10 @@ outcome<element_data> check_values(const values_read& read) {
   if (auto absent = first_missing(read)) return std::move(*absent);
 
   element_data data{to_elements(read.target), to_elements(read.observer), {*read.start, 0}};
-  if (auto bad = check_body(data.target, TARGET)) return std::move(*bad);
-  if (auto bad = check_body(data.observer, OBSERVER)) return std::move(*bad);
+  if (auto bad = check_body(data.target, TARGET_OWNER)) return std::move(*bad);
+  if (auto bad = check_body(data.observer, OBSERVER_OWNER)) return std::move(*bad);
   if (!std::isfinite(data.request.start)) {
-    return out_of_range(START_NAME, data.request.start, "is not finite");
+    return element_failure(START_NAME, data.request.start, "is not finite");
   }
   if (*read.count < std::numeric_limits<std::int32_t>::min() ||
       *read.count > std::numeric_limits<std::int32_t>::max()) {

@@ -4,7 +4,6 @@
 #include <cassert>
 #include <cfloat>
 #include <cmath>
-#include <numbers>
 
 #include "orbit/orbit.h"
 
@@ -84,9 +83,8 @@ body_state make_body_state(const datafiles::orbital_elements& elements) {
 
 plane_point orbit_point(const body_state& body, double mean_anomaly, double eccentric_anomaly,
                         const frame_constants& k) {
-  assert(
-      (std::isnan(mean_anomaly) || (mean_anomaly >= 0 && mean_anomaly <= 2 * std::numbers::pi)) &&
-      "a reduced mean anomaly");
+  assert((std::isnan(mean_anomaly) || (mean_anomaly >= 0 && mean_anomaly <= k.two_pi)) &&
+         "a reduced mean anomaly");
   const double e = body.e;
   const double cos_anomaly = std::cos(eccentric_anomaly);
   const double r = (1 - e * cos_anomaly) * body.a;

@@ -391,8 +391,7 @@ TEST(ElementFile, MakesItsOwnChecksOnlyAfterFourSuccessfulReads) {
   // all succeed, a value left unset is named first, then come the refusals
   // of values, the day count's range last. ELEMENT_FILE_CASES sets the
   // number of files (for a longer run by hand).
-  const char* const cases_setting = std::getenv("ELEMENT_FILE_CASES");
-  const long cases = cases_setting != nullptr ? std::atol(cases_setting) : 20000;
+  const long cases = testing_support::environment_number("ELEMENT_FILE_CASES", 20000);
   std::mt19937_64 random(8);
   long reached_checks = 0;
   for (long n = 0; n < cases; ++n) {

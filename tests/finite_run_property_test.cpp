@@ -21,15 +21,11 @@
 namespace {
 
 namespace fs = std::filesystem;
+using testing_support::environment_number;
 using testing_support::read_file;
 using testing_support::run_program;
 using testing_support::temporary_directory;
 using testing_support::write_file;
-
-long environment_number(const char* name, long fallback) {
-  const char* text = std::getenv(name);
-  return text != nullptr ? std::strtol(text, nullptr, 10) : fallback;
-}
 
 // Draws the values of element files.
 class element_generator {

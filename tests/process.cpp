@@ -9,8 +9,6 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <stdexcept>
 #include <thread>
 

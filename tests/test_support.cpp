@@ -57,6 +57,11 @@ std::string run_in_child(const std::function<std::string()>& body) {
   return text.substr(7);
 }
 
+long environment_number(const char* name, long fallback) {
+  const char* text = std::getenv(name);
+  return text != nullptr ? std::strtol(text, nullptr, 10) : fallback;
+}
+
 bool limit_address_space_growth(std::size_t extra) {
   // The first field of /proc/self/statm is the size of the address space, in pages.
   std::ifstream statm("/proc/self/statm");

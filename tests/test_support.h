@@ -38,6 +38,10 @@ void write_file(const std::filesystem::path& path, const std::string& contents);
 // memory limit) gives "child ended without an answer".
 std::string run_in_child(const std::function<std::string()>& body);
 
+// The whole number in environment variable `name`, or `fallback` if unset:
+// how property tests are run at scale by hand.
+long environment_number(const char* name, long fallback);
+
 // Limits this process's address space to what it maps now plus `extra`
 // bytes (RLIMIT_AS); false if it could not. Meant for a child of
 // run_in_child.
