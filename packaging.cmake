@@ -1,9 +1,12 @@
 # What `cmake --install` puts under the prefix, and the Debian package CPack
-# makes of it: the program, its manual page, the README and the example.
+# makes of it: the program, its plotting tool, its manual page, the README and
+# the example.
 # Tests, benchmarks and fuzz targets have no install rules.
 include(GNUInstallDirs)
 
 install(TARGETS ephemeris RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(PROGRAMS tools/plot_ephemeris.py DESTINATION ${CMAKE_INSTALL_BINDIR}
+        RENAME ephemeris-plot)
 install(FILES doc/ephemeris.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
 install(FILES examples/DATOS.DAT examples/mars_2026.png
@@ -24,6 +27,8 @@ error reports are those of an older program, kept byte for byte.")
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${CPACK_PACKAGE_CONTACT}")
 set(CPACK_DEBIAN_PACKAGE_SECTION science)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# ephemeris-plot needs Python 3 with numpy and matplotlib; the program does not.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS python3-matplotlib)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_STRIP_FILES ON)
 # The package goes into the build tree, wherever cpack is started from.

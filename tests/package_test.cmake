@@ -1,9 +1,12 @@
 # Installs the build BUILD_DIR into a scratch prefix and builds its Debian
 # package there, and checks that both hold exactly the program, its manual
-# page, the README and the example, and that the package's control fields are
-# filled in. Called by CTest with -DBUILD_DIR=... -DVERSION=...
+# page, the README and the example, and the plotting tool as ephemeris-plot,
+# that the package's control fields are filled in, and that the installed
+# ephemeris-plot runs where /usr/bin/python3 has matplotlib. Called by CTest
+# with -DBUILD_DIR=... -DVERSION=...
 set(installed
     bin/ephemeris
+    bin/ephemeris-plot
     share/doc/ephemeris/README.md
     share/doc/ephemeris/examples/DATOS.DAT
     share/doc/ephemeris/examples/mars_2026.png
@@ -38,6 +41,14 @@ endfunction()
 run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${scratch}/prefix)
 file(GLOB_RECURSE found LIST_DIRECTORIES false RELATIVE ${scratch}/prefix ${scratch}/prefix/*)
 expect_same_files("the install tree" found installed)
+execute_process(COMMAND /usr/bin/python3 -c "import matplotlib" RESULT_VARIABLE no_matplotlib
+                OUTPUT_QUIET ERROR_QUIET)
+if(no_matplotlib EQUAL 0)
+  run(${scratch}/prefix/bin/ephemeris-plot --help)
+  if(NOT out MATCHES "^usage: ephemeris-plot ")
+    message(FATAL_ERROR "the installed ephemeris-plot says:\n${out}")
+  endif()
+endif()
 
 find_program(DPKG_DEB dpkg-deb)
 find_program(DPKG_SHLIBDEPS dpkg-shlibdeps)
@@ -63,16 +74,17 @@ foreach(line IN LISTS listing)
 endforeach()
 expect_same_files("the package" packaged installed)
 
-foreach(field Package Version Architecture Maintainer Depends Description)
+foreach(field Package Version Architecture Maintainer Depends Recommends Description)
   run(${DPKG_DEB} -f ${package} ${field})
   set(${field} "${out}")
 endforeach()
 if(NOT Maintainer STREQUAL "Ephemeris developers <ephemeris@example.org>\n"
    OR NOT Version STREQUAL "${VERSION}\n"
    OR NOT Depends MATCHES "libc6" OR NOT Depends MATCHES "libstdc\\+\\+6"
+   OR NOT Recommends STREQUAL "python3-matplotlib\n"
    OR NOT Description MATCHES "^[^\n]+\n [^\n]+")
   message(FATAL_ERROR "unexpected control fields:\nVersion: ${Version}Maintainer: ${Maintainer}"
-                      "Depends: ${Depends}Description: ${Description}")
+                      "Depends: ${Depends}Recommends: ${Recommends}Description: ${Description}")
 endif()
 message("${package} holds the expected files; Depends: ${Depends}")
 file(REMOVE_RECURSE ${scratch})

@@ -10,6 +10,7 @@ import subprocess
 import sys
 import tempfile
 import unittest
+import warnings
 
 import numpy as np
 
@@ -21,11 +22,32 @@ SCRIPT = os.path.join(SOURCE_DIR, "tools", "plot_ephemeris.py")
 EXAMPLE = os.path.join(SOURCE_DIR, "examples", "DATOS.DAT")
 
 
-def run_example(directory):
-    """Runs the program on the example in `directory`; returns the table's path."""
-    shutil.copy(EXAMPLE, directory)
+EARTH = b"1.00000261 0.01671123 -0.00001531 102.93768193 0.0 357.52688973 2451545.0 3.04043E-6\n"
+# Saturn seen from the Earth for 30 days of 2026 across 0 h of right ascension.
+SATURN_NEAR_0H = (b"9.53667594 0.05386179 2.48599187 -21.06354617 113.66242448 -42.64463408"
+                  b" 2451545.0 2.85886E-4\n" + EARTH + b"2461066.5\n30\n")
+# Two bodies on one orbit with different masses, so different mean motions:
+# they meet at the epoch, the 31st record, whose angles are undefined.
+MARS = b"1.52371034 0.09339410 1.84969142 286.50316850 49.55953891 19.39019754 2451545.0 "
+MEETING = MARS + b"0\n" + MARS + b"0.001\n2451515.0\n60\n"
+MEETING_RECORD = 30
+
+
+def run_program(directory, elements=None):
+    """Runs the program in `directory` on `elements` (the example's if None);
+    returns the table's path."""
+    if elements is None:
+        shutil.copy(EXAMPLE, directory)
+    else:
+        with open(os.path.join(directory, "DATOS.DAT"), "wb") as out:
+            out.write(elements)
     subprocess.run([PROGRAM], cwd=directory, check=True)
     return os.path.join(directory, "VESK.DAT")
+
+
+def run_example(directory):
+    """Runs the program on the example in `directory`; returns the table's path."""
+    return run_program(directory)
 
 
 class Scratch(unittest.TestCase):
@@ -79,16 +101,49 @@ class ReadTable(Scratch):
         np.testing.assert_array_equal(table.records, self.values[:whole])
 
     def test_refuses_tables_without_records_or_with_text(self):
-        for name, data in (
-            ("empty", b""),
-            ("blank", b"  \n\n \t "),
-            ("short", b" 1. 2. 3.\n"),
-            ("text", self.example[:200] + b" x " + self.example[200:]),
-            ("endless number", b" 1" * 8 + b"5" * 100000),
+        for name, data, message in (
+            ("empty", b"", "no whole record"),
+            ("blank", b"  \n\n \t ", "no whole record"),
+            ("short", b" 1. 2. 3.\n", "no whole record"),
+            ("text", self.example[:200] + b" x " + self.example[200:], "byte 201: b'x' "),
+            ("comma", self.example[:300] + b",5" + self.example[300:], "byte 29"),
+            ("nan inside", b" 1." * 7 + b" 1.NAN.\n", "byte 22: b'1.NAN.' "),
+            ("endless number", b" 1" * 8 + b"5" * 100000, "bytes without a blank"),
         ):
             with self.subTest(name):
-                with self.assertRaises(plot.TableError):
+                with self.assertRaisesRegex(plot.TableError, message):
                     plot.read_table(self.write("VESK.DAT", data), chunk_bytes=64)
+
+    def test_reads_the_undefined_values_of_a_meeting_date(self):
+        table_path = run_program(self.directory, MEETING)
+        with open(table_path, "rb") as table_file:
+            text = table_file.read()
+        self.assertIn(b"-NAN.", text)  # as the program writes them
+        for chunk in (3, 64, 1 << 20):
+            with self.subTest(chunk=chunk):
+                table = plot.read_table(table_path, chunk_bytes=chunk)
+                self.assertEqual(table.count, 60)
+                undefined = np.isnan(table.records)
+                self.assertEqual(sorted(set(np.nonzero(undefined)[0])), [MEETING_RECORD])
+                self.assertEqual(table.records[MEETING_RECORD, plot.DISTANCE], 0)
+                self.assertTrue(np.all(undefined[MEETING_RECORD, [plot.RA, plot.DEC,
+                                                                  plot.FRACTION]]))
+
+    def test_the_readmes_numpy_lines_read_a_meeting_date(self):
+        with open(os.path.join(SOURCE_DIR, "README.md"), encoding="utf-8") as readme:
+            text = readme.read()
+        block = text.split("```python\n", 1)[1].split("```", 1)[0]
+        run_program(self.directory, MEETING)
+        names = {}
+        cwd = os.getcwd()
+        os.chdir(self.directory)
+        try:
+            exec(block, names)  # noqa: S102 - the README's own lines
+        finally:
+            os.chdir(cwd)
+        self.assertEqual(names["table"].shape, (60, 8))
+        self.assertTrue(np.isnan(names["ra"][MEETING_RECORD]))
+        self.assertEqual(np.isnan(names["table"]).any(axis=1).sum(), 1)
 
 
 class SkyTrack(unittest.TestCase):
@@ -131,6 +186,71 @@ class SkyTrack(unittest.TestCase):
                 inserted[np.nonzero(np.isnan(x))[0] + offset] = True
             np.testing.assert_array_equal(x[~inserted], ra)
             np.testing.assert_array_equal(y[~inserted], dec)
+
+
+class ZoomedChart(unittest.TestCase):
+    def test_the_window_is_the_shortest_arc_holding_the_track(self):
+        nan = np.nan
+        # (right ascensions, expected (middle, length) or None for the whole sky)
+        cases = [
+            ([1.0, 2.0, 3.0], (2.0, 2.0)),
+            ([23.8, 23.9, 0.1, 0.2], (0.0, 0.4)),
+            ([0.2, 23.8], (0.0, 0.4)),
+            ([5.0, nan, 6.0], (5.5, 1.0)),
+            ([12.0, 0.0, 17.0], (18.0, 12.0)),  # 12 h up through 17 h to 0 h
+            ([0.0, 9.0, 18.0], (16.5, 15.0)),  # 9 h down through 0 h to 18 h
+            ([0.0, 6.0, 12.0, 18.0], None),  # 18 h: the whole sky
+            (list(np.linspace(0, 23.9, 50)), None),
+            ([nan, nan], None),
+        ]
+        for ra, expected in cases:
+            with self.subTest(ra=ra):
+                window = plot.ra_window(ra)
+                if expected is None:
+                    self.assertIsNone(window)
+                else:
+                    self.assertIsNotNone(window)
+                    middle, length = window
+                    self.assertAlmostEqual(length, expected[1], places=9)
+                    # The middle modulo 24, whichever side of 0 h it falls.
+                    self.assertAlmostEqual((middle - expected[0] + 12) % 24 - 12, 0, places=9)
+
+    def test_short_random_tracks_unwrap_without_a_jump(self):
+        rng = np.random.default_rng(1986)
+        for _ in range(500):
+            start, length = rng.uniform(0, 24), rng.uniform(0, 17.9)
+            steps = np.abs(rng.normal(0, 1, rng.integers(2, 200)))
+            ra = (start + np.cumsum(steps) / steps.sum() * length) % 24
+            middle, window = plot.ra_window(ra)
+            x = plot.unwrap_about(ra, middle)
+            self.assertTrue(np.all(np.abs(np.diff(x)) <= length + 1e-9))
+            np.testing.assert_allclose((x - ra + 12) % 24 - 12, 0, atol=1e-9)
+            self.assertLessEqual(x.max() - x.min(), window + 1e-9)
+
+    def test_hour_ticks_are_labelled_modulo_24(self):
+        cases = [
+            (23.2, 24.9, ["23.25", "23.5", "23.75", "0", "0.25", "0.5", "0.75"]),
+            (-0.3, 0.3, ["23.7", "23.8", "23.9", "0", "0.1", "0.2", "0.3"]),
+            (10.0, 22.0, ["10", "12", "14", "16", "18", "20", "22"]),
+        ]
+        for low, high, labels in cases:
+            with self.subTest(low=low, high=high):
+                ticks, got = plot.hour_ticks(low, high)
+                self.assertEqual(got, labels)
+                self.assertTrue(np.all((ticks >= low - 1e-9) & (ticks <= high + 1e-9)))
+
+    def test_labels_that_would_touch_an_earlier_one_are_dropped(self):
+        # (boxes (x0, y0, x1, y1), kept indices)
+        cases = [
+            ([], []),
+            ([(0, 0, 10, 5), (20, 0, 30, 5)], [0, 1]),
+            ([(0, 0, 10, 5), (5, 2, 15, 7), (11, 0, 20, 5)], [0]),  # 11 is within the gap
+            ([(0, 0, 10, 5), (5, 2, 15, 7), (14, 0, 20, 5)], [0, 2]),
+            ([(0, 0, 10, 5), (0, 9, 10, 14), (0, 7, 10, 12)], [0, 1]),
+        ]
+        for boxes, kept in cases:
+            with self.subTest(boxes=boxes):
+                self.assertEqual(plot.keep_apart(boxes), kept)
 
 
 class Dates(unittest.TestCase):
@@ -204,6 +324,27 @@ class Picture(Scratch):
         self.assertGreater(len(colours), 50)
         track_red = np.all(np.abs(pixels - [214, 39, 40]) <= 10, axis=2).sum()
         self.assertGreater(track_red, 500)  # the track itself is drawn
+
+    def draw(self, elements):
+        """Draws the table the program writes for `elements`; returns the date
+        labels' extents on the sky chart and the picture's path."""
+        table = plot.read_table(run_program(self.directory, elements))
+        out = os.path.join(self.directory, "table.png")
+        with warnings.catch_warnings():
+            warnings.simplefilter("error")
+            extents = plot.draw(table, out, "test")
+        return extents, out
+
+    def test_labels_of_a_short_track_near_0h_do_not_overlap(self):
+        extents, out = self.draw(SATURN_NEAR_0H)
+        self.assertGreaterEqual(len(extents), 2)
+        self.assertEqual(plot.keep_apart(extents, gap=0), list(range(len(extents))))
+        self.assertGreater(os.path.getsize(out), 10_000)
+
+    def test_a_meeting_date_leaves_a_gap(self):
+        extents, out = self.draw(MEETING)
+        self.assertEqual(plot.keep_apart(extents, gap=0), list(range(len(extents))))
+        self.assertGreater(os.path.getsize(out), 10_000)
 
     def test_reports_a_missing_table(self):
         done = subprocess.run(

@@ -10,7 +10,8 @@ illuminated fraction of the disc.
 The table is read in chunks, so memory stays bounded whatever its length, and
 long tables are thinned to 5,000 to 10,000 records for drawing.
 
-Usage: plot_ephemeris.py [VESK.DAT] [--out FILE] [--title TEXT]
+Usage: ephemeris-plot [VESK.DAT] [--out FILE] [--title TEXT]
+(installed with the program; plot_ephemeris.py in its sources)
 
 Needs Python 3 with numpy and matplotlib (on Debian: apt-get install
 python3-matplotlib).
@@ -18,6 +19,7 @@ python3-matplotlib).
 import argparse
 import math
 import os
+import re
 import sys
 import warnings
 
@@ -30,7 +32,7 @@ try:
     from matplotlib.ticker import FixedFormatter, FixedLocator
 except ImportError as missing:
     sys.exit(
-        f"plot_ephemeris.py needs numpy and matplotlib ({missing}).\n"
+        f"{os.path.basename(sys.argv[0])} needs numpy and matplotlib ({missing}).\n"
         "On Debian or Ubuntu: apt-get install python3-matplotlib (as root; it brings numpy),\n"
         "then run the script with /usr/bin/python3.\n"
         "Elsewhere: python3 -m pip install numpy matplotlib"
@@ -45,6 +47,8 @@ MAX_LABELS = 12  # date labels along the track and the date axes
 OBLIQUITY_DEG = 23.439291
 LONGEST_NUMBER = 1000  # bytes: far more than any number the program writes
 WHITESPACE = (b" ", b"\t", b"\r", b"\n")  # what separates numbers
+FULL_SKY_HOURS = 18  # a track spanning this much right ascension or more gets the whole 0-24 h
+LABEL_GAP = 3  # pixels kept free between two date labels on the sky chart
 
 
 class TableError(Exception):
@@ -63,15 +67,37 @@ class Table:
         self.records = records if (count - 1) % stride == 0 else np.vstack((records, last))
 
 
+# The program writes an undefined value as "NAN" or "-NAN." (and an infinity as
+# "INF" or "-INF."): the point after them is dropped, keeping every byte's place.
+UNDEFINED = ((b"NAN.", b"NAN "), (b"INF.", b"INF "))
+# One number as the program writes it, or as numpy reads it.
+NUMBER = re.compile(rb"[-+]?(\d+\.?\d*|\.\d+)([eE][-+]?\d+)?|[-+]?(nan|inf|NAN|INF)")
+
+
+def _first_bad_token(text, read, offset):
+    """Where the first token of `read` (`text` with its undefined values made
+    readable; both at byte `offset` of the file) that is no number starts,
+    and that token as `text` has it, at most 20 bytes of it."""
+    for token in re.finditer(rb"\S+", read):
+        if not NUMBER.fullmatch(token.group()):
+            return offset + token.start(), re.compile(rb"\S+").match(text, token.start()).group()[:20]
+    return offset, text[:20]
+
+
 def _parse_numbers(text, offset):
     """The numbers of `text` (bytes holding at least one non-blank), which
-    starts at byte `offset` of the file; TableError if any is not a number."""
+    starts at byte `offset` of the file; TableError, naming the first token
+    that is no number and its byte, if any is not a number."""
+    read = text
+    for written, readable in UNDEFINED:
+        read = read.replace(written, readable)
     with warnings.catch_warnings():
         warnings.simplefilter("error")  # numpy warns where it stops at a bad token
         try:
-            return np.fromstring(text, dtype=float, sep=" ")
+            return np.fromstring(read, dtype=float, sep=" ")
         except (DeprecationWarning, ValueError):
-            raise TableError(f"not a number between bytes {offset} and {offset + len(text)}")
+            where, token = _first_bad_token(text, read, offset)
+            raise TableError(f"byte {where}: {token!r} is not a number") from None
 
 
 def _number_chunks(stream, chunk_bytes):
@@ -162,6 +188,59 @@ def ecliptic():
     ra = np.degrees(np.arctan2(np.sin(longitude) * math.cos(eps), np.cos(longitude))) / 15 % 24
     dec = np.degrees(np.arcsin(math.sin(eps) * np.sin(longitude)))
     return ra, dec
+
+
+def ra_window(ra):
+    """The middle (hours, in [0, 24)) of the shortest arc of right ascension
+    holding every finite value of `ra`, and the arc's length; None where there
+    is no finite value or the arc is FULL_SKY_HOURS or longer."""
+    values = np.asarray(ra, dtype=float)
+    values = np.sort(values[np.isfinite(values)] % 24)
+    if values.size == 0:
+        return None
+    gaps = np.diff(np.append(values, values[0] + 24))
+    widest = int(np.argmax(gaps))
+    length = 24 - gaps[widest]
+    if length >= FULL_SKY_HOURS:
+        return None
+    start = values[(widest + 1) % values.size]
+    return (start + length / 2) % 24, length
+
+
+def unwrap_about(ra, middle):
+    """Right ascensions (hours) moved by whole turns into [middle - 12, middle + 12)."""
+    return middle + (np.asarray(ra, dtype=float) - middle + 12) % 24 - 12
+
+
+def hour_ticks(low, high):
+    """Tick positions (hours) over [low, high], at most about ten, at a round
+    step, and their labels: the hour modulo 24 ("23.5", "0", "0.5")."""
+    step = next(s for s in (0.05, 0.1, 0.25, 0.5, 1, 2, 3, 6) if (high - low) / s <= 10)
+    # Rounded first, so that 0.3 / 0.1 counts as 3.
+    first, last = math.ceil(round(low / step, 6)), math.floor(round(high / step, 6))
+    ticks = np.arange(first, last + 1) * step
+    labels = [f"{round(t % 24, 2) % 24:g}" for t in ticks]
+    return ticks, labels
+
+
+def keep_apart(boxes, gap=LABEL_GAP):
+    """The indices, in order, of the boxes (x0, y0, x1, y1) kept when each is
+    dropped that comes within `gap` of one kept before it."""
+    kept = []
+    for index, (x0, y0, x1, y1) in enumerate(boxes):
+        if all(
+            x0 - gap >= k1 or x1 + gap <= k0 or y0 - gap >= l1 or y1 + gap <= l0
+            for k0, l0, k1, l1 in (boxes[k] for k in kept)
+        ):
+            kept.append(index)
+    return kept
+
+
+def finite_range(values):
+    """(lowest, highest) of the finite values, or None where there is none."""
+    values = np.asarray(values, dtype=float)
+    values = values[np.isfinite(values)]
+    return (values.min(), values.max()) if values.size else None
 
 
 def calendar_date(jd):
@@ -276,37 +355,72 @@ def nearest_index(dates, targets):
     return np.where(np.abs(targets - dates[left]) <= np.abs(dates[right] - targets), left, right)
 
 
+def _break_wraps(x, y):
+    """The line (x, y) with a break (NaN) inserted wherever x jumps by more than 12 h."""
+    jumps = np.nonzero(np.abs(np.diff(x)) > 12)[0] + 1
+    return np.insert(x, jumps, np.nan), np.insert(y, jumps, np.nan)
+
+
 def _draw_sky(axes, table, marks, texts):
+    """Draws the track and returns the date labels left on it."""
     records = table.records
     dates, ra, dec = records[:, DATE], records[:, RA], records[:, DEC]
-    axes.plot(*sky_track(*ecliptic()), color="0.6", linestyle="--", linewidth=0.8,
-              label="ecliptic")
+    window = ra_window(ra)
+    if window is None:
+        # The whole sky, the track broken cleanly where it passes 0 h.
+        ecliptic_line = sky_track(*ecliptic())
+        track = sky_track(ra, dec)
+        x = ra
+        axes.set_xlim(24, 0)
+        axes.set_xticks(range(0, 25, 2))
+    else:
+        # A zoomed chart, continuous across 0 h, labelled in hours modulo 24.
+        middle, length = window
+        ecliptic_ra, ecliptic_dec = ecliptic()
+        ecliptic_line = _break_wraps(unwrap_about(ecliptic_ra, middle), ecliptic_dec)
+        x = unwrap_about(ra, middle)
+        track = (x, dec)
+        half = max(length * 0.55, 0.25)
+        axes.set_xlim(middle + half, middle - half)
+        ticks, labels = hour_ticks(middle - half, middle + half)
+        axes.set_xticks(ticks, labels)
+    axes.plot(*ecliptic_line, color="0.6", linestyle="--", linewidth=0.8, label="ecliptic")
     # Daily records draw as a line; a thinned table, whose neighbours lie days
     # apart, as dots.
     if table.stride == 1:
         style = dict(linewidth=1.6)
     else:
         style = dict(marker=".", markersize=2, linestyle="none")
-    axes.plot(*sky_track(ra, dec), color="tab:red", label="track", **style)
-    # Each label goes on the record nearest its date, so it lies on the track
-    # even where the table is thinned.
-    nearest = nearest_index(dates, marks)
-    axes.plot(ra[nearest], dec[nearest], "o", color="black", markersize=3)
-    for x, y, text in zip(ra[nearest], dec[nearest], texts):
-        axes.annotate(text, (x, y), xytext=(4, 5), textcoords="offset points", fontsize=7)
+    axes.plot(*track, color="tab:red", label="track", **style)
     first, last = records[0], records[-1]
-    axes.plot(first[RA], first[DEC], "o", color="tab:green", markersize=9,
+    axes.plot(x[0], first[DEC], "o", color="tab:green", markersize=9,
               label=f"start {_date_label(first[DATE])}")
-    axes.plot(last[RA], last[DEC], "s", color="tab:blue", markersize=8,
+    axes.plot(x[-1], last[DEC], "s", color="tab:blue", markersize=8,
               label=f"end {_date_label(last[DATE])}")
-    low, high = np.nanmin(dec) - 8, np.nanmax(dec) + 8
-    axes.set_ylim(max(low, -90), min(high, 90))
-    axes.set_xlim(24, 0)
-    axes.set_xticks(range(0, 25, 2))
+    declinations = finite_range(dec) or (0.0, 0.0)
+    axes.set_ylim(max(declinations[0] - 8, -90), min(declinations[1] + 8, 90))
     axes.set_xlabel("right ascension (hours)")
     axes.set_ylabel("declination (degrees)")
     axes.grid(True, color="0.9")
     axes.legend(loc="best", fontsize=8)
+
+    # Each label goes on the record nearest its date, so it lies on the track
+    # even where the table is thinned; none where the record's place is
+    # undefined, and none that would touch a label before it.
+    nearest = nearest_index(dates, marks)
+    placed = [(x[k], dec[k], text) for k, text in zip(nearest, texts)
+              if np.isfinite(x[k]) and np.isfinite(dec[k])]
+    labels = [axes.annotate(text, (px, py), xytext=(4, 5), textcoords="offset points",
+                            fontsize=7) for px, py, text in placed]
+    renderer = axes.figure.canvas.get_renderer()
+    boxes = [tuple(label.get_window_extent(renderer).extents) for label in labels]
+    kept = keep_apart(boxes)
+    for index, label in enumerate(labels):
+        if index not in kept:
+            label.remove()
+    axes.plot([placed[k][0] for k in kept], [placed[k][1] for k in kept], "o", color="black",
+              markersize=3)
+    return [labels[k] for k in kept]
 
 
 def _draw_series(axes, table, marks, texts):
@@ -324,7 +438,10 @@ def _draw_series(axes, table, marks, texts):
     distances.legend(loc="best", fontsize=8)
     fraction.plot(dates, records[:, FRACTION], color="tab:olive")
     fraction.set_ylabel("illuminated fraction")
-    fraction.set_ylim(-0.02, 1.02)
+    # The panel fits the data, within the fraction's own range [0, 1].
+    low, high = finite_range(records[:, FRACTION]) or (0.0, 1.0)
+    margin = max((high - low) * 0.08, 0.005)
+    fraction.set_ylim(max(low - margin, -0.02), min(high + margin, 1.02))
     for each in axes:
         each.grid(True, color="0.9")
         each.set_xlim(dates[0], dates[-1])
@@ -335,20 +452,24 @@ def _draw_series(axes, table, marks, texts):
 
 
 def draw(table, out, title):
-    """Writes the picture of `table` to the PNG file `out`."""
+    """Writes the picture of `table` to the PNG file `out`. Returns the
+    window extents (pixels) of the date labels left on the sky chart."""
     first, last = table.records[0, DATE], table.records[-1, DATE]
     marks, texts = date_marks(first, last)
     figure = plt.figure(figsize=(9, 11))
     grid = figure.add_gridspec(4, 1, height_ratios=(3.2, 1, 1, 1), hspace=0.3, top=0.94,
                                bottom=0.07)
-    _draw_sky(figure.add_subplot(grid[0]), table, marks, texts)
     series = [figure.add_subplot(grid[k]) for k in (1, 2, 3)]
     for below in series[1:]:
         below.sharex(series[0])
     _draw_series(series, table, marks, texts)
+    labels = _draw_sky(figure.add_subplot(grid[0]), table, marks, texts)
+    renderer = figure.canvas.get_renderer()
+    extents = [tuple(label.get_window_extent(renderer).extents) for label in labels]
     figure.suptitle(title, fontsize=13, y=0.975)
     figure.savefig(out, dpi=100, bbox_inches="tight")
     plt.close(figure)
+    return extents
 
 
 def default_title(path, table):
@@ -367,13 +488,14 @@ def main(argv=None):
     parser.add_argument("--title",
                         help="the picture's title (default: file name, dates and record count)")
     args = parser.parse_args(argv)
+    name = parser.prog
     out = args.out or os.path.splitext(args.table)[0] + ".png"
     try:
         table = read_table(args.table)
     except (OSError, TableError) as failure:
-        sys.exit(f"plot_ephemeris.py: {args.table}: {failure}")
+        sys.exit(f"{name}: {args.table}: {failure}")
     if table.leftover:
-        print(f"plot_ephemeris.py: {args.table}: {table.leftover} values after the last"
+        print(f"{name}: {args.table}: {table.leftover} values after the last"
               " whole record left out", file=sys.stderr)
     draw(table, out, args.title or default_title(args.table, table))
 
