@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "driver/core_dump.h"
+
 namespace driver {
 
 void terminate_with_report(const datafiles::io_failure& failure) {
@@ -17,8 +19,9 @@ void terminate_with_report(const datafiles::io_failure& failure) {
     done += static_cast<std::size_t>(n);
   }
   // The abort below is this program's own: it must not also print the abort
-  // signal's message.
+  // signal's message, nor leave a core file, as the failure is reported.
   std::signal(SIGABRT, SIG_DFL);
+  switch_off_core_dumps();
   std::abort();
 }
 

@@ -302,6 +302,25 @@ TEST(EndToEnd, ReadsRepeatCountsAndValuesEndingAtAStarAsTheirPlainSpelling) {
   }
 }
 
+TEST(EndToEnd, AReportedFailureLeavesNoCoreDump) {
+  // As after `ulimit -c unlimited`: a typo in the element file and a failed
+  // write still end with SIGABRT, but dump no core.
+  for (const bool write_failure : {false, true}) {
+    SCOPED_TRACE(write_failure ? "write failure" : "element file failure");
+    temporary_directory dir;
+    write_file(dir / "DATOS.DAT", mars_elements("2461081.5", write_failure ? "3" : "3.0"));
+    if (write_failure) fs::create_symlink("/dev/full", dir / "VESK.DAT");
+    testing_support::run_options options;
+    options.core_dumps = true;
+    const run_result result = run_program(dir.path(), options);
+    EXPECT_EQ(result.signal, SIGABRT);
+    EXPECT_FALSE(result.core_dumped);
+    for (const fs::directory_entry& entry : fs::directory_iterator(dir.path())) {
+      EXPECT_NE(entry.path().filename().string().rfind("core", 0), 0U) << entry.path();
+    }
+  }
+}
+
 TEST(EndToEnd, ReportsAnElementFileThatCannotBeRead) {
   temporary_directory dir;
   fs::create_directory(dir / "DATOS.DAT");

@@ -53,7 +53,10 @@ running_program::running_program(const std::filesystem::path& directory, const r
   if (pid_ < 0) throw std::runtime_error("fork failed");
   if (pid_ == 0) {
     const rlimit no_core{0, 0};
-    ::setrlimit(RLIMIT_CORE, &no_core);
+    const rlimit any_core{RLIM_INFINITY, RLIM_INFINITY};
+    if (!options.core_dumps || ::setrlimit(RLIMIT_CORE, &any_core) != 0) {
+      ::setrlimit(RLIMIT_CORE, &no_core);
+    }
     const int in = ::open("/dev/null", O_RDONLY);
     const int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     const int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -95,7 +98,10 @@ run_result running_program::wait(double seconds) {
   }
   pid_ = -1;
   if (WIFEXITED(status)) result.exit_status = WEXITSTATUS(status);
-  if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
+  if (WIFSIGNALED(status)) {
+    result.signal = WTERMSIG(status);
+    result.core_dumped = WCOREDUMP(status);
+  }
   result.out = read_file(capture_directory_ / "stdout");
   result.err = read_file(capture_directory_ / "stderr");
   return result;

@@ -13,20 +13,23 @@ namespace testing_support {
 
 // How a finished run ended and what it printed.
 struct run_result {
-  int exit_status = -1;  // the exit status, or -1 when a signal ended the process
-  int signal = 0;        // the signal that ended the process, or 0
-  std::string out;       // standard output
-  std::string err;       // standard error
+  int exit_status = -1;      // the exit status, or -1 when a signal ended the process
+  int signal = 0;            // the signal that ended the process, or 0
+  bool core_dumped = false;  // the kernel says it dumped (or tried to dump) a core
+  std::string out;           // standard output
+  std::string err;           // standard error
 };
 
 struct run_options {
   std::vector<std::string> arguments;  // after the program's name
   bool unprivileged = false;           // run as user and group "nobody" (needs root); the
                                        // program is then run from a copy in `directory`
+  bool core_dumps = false;             // as after `ulimit -c unlimited`; off otherwise
 };
 
 // The program, started in `directory` with standard input closed and its
-// outputs captured in files beside it; core dumps are disabled.
+// outputs captured in files beside it; core dumps are disabled unless the
+// options allow them.
 class running_program {
  public:
   running_program(const std::filesystem::path& directory, const run_options& options = {});
