@@ -47,6 +47,7 @@ struct values_read {
   std::vector<std::optional<double>> observer;  // the eight elements
   std::optional<double> start;
   std::optional<std::int64_t> count;  // not yet range-checked
+  std::array<numbers_left_over, READ_COUNT> left_over;
 };
 
 // The failure naming the first of one body's eight values left unset, if any.
@@ -109,11 +110,15 @@ std::optional<io_failure> check_body(const orbital_elements& body, const char* o
 outcome<values_read> read_four(list_reader& reader) {
   values_read read;
   if (auto failed = extract(reader.read_reals(ELEMENT_COUNT), read.target)) return *failed;
+  read.left_over[0] = reader.left_over();
   if (auto failed = extract(reader.read_reals(ELEMENT_COUNT), read.observer)) return *failed;
+  read.left_over[1] = reader.left_over();
   std::vector<std::optional<double>> start;
   if (auto failed = extract(reader.read_reals(1), start)) return *failed;
   read.start = start[0];
+  read.left_over[2] = reader.left_over();
   if (auto failed = extract(reader.read_integer(), read.count)) return *failed;
+  read.left_over[3] = reader.left_over();
   return read;
 }
 
@@ -124,7 +129,8 @@ outcome<values_read> read_four(list_reader& reader) {
 outcome<element_data> check_values(const values_read& read) {
   if (auto absent = first_missing(read)) return std::move(*absent);
 
-  element_data data{to_elements(read.target), to_elements(read.observer), {*read.start, 0}};
+  element_data data{to_elements(read.target), to_elements(read.observer), {*read.start, 0},
+                    read.left_over};
   if (auto bad = check_body(data.target, TARGET_OWNER)) return std::move(*bad);
   if (auto bad = check_body(data.observer, OBSERVER_OWNER)) return std::move(*bad);
   if (!std::isfinite(data.request.start)) {

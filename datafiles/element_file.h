@@ -2,6 +2,7 @@
 // values read.
 #pragma once
 
+#include <array>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -23,11 +24,18 @@ io_failure element_failure(const std::string& subject, double value, const std::
 // A failure of step "element" whose reason is `text`.
 io_failure element_failure(const std::string& text);
 
+// The element file's four reads, in file order.
+inline constexpr std::size_t READ_COUNT = 4;
+
 // Everything the element file supplies.
 struct element_data {
   orbital_elements target;
   orbital_elements observer;
   run_request request;
+  // For each read, numbers left over on the line where it ended (see
+  // list_reader::left_over()): legal, but the mark of a decimal comma or of a
+  // value too many.
+  std::array<numbers_left_over, READ_COUNT> left_over;
 };
 
 // The open element file. Closes itself if still open when destroyed.

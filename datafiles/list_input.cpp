@@ -60,7 +60,10 @@ int byte_cursor::peek(std::size_t ahead) {
 
 void byte_cursor::advance() {
   assert(begin_ < end_ && "advance() only past a byte that peek() showed");
-  ++begin_;
+  if (buffer_[begin_++] == '\n') {
+    ++line_;
+    line_start_ = discarded_ + begin_;
+  }
 }
 
 bool byte_cursor::skip_line() {
@@ -69,6 +72,8 @@ bool byte_cursor::skip_line() {
     const void* const lf = std::memchr(from, '\n', end_ - begin_);
     if (lf != nullptr) {
       begin_ += static_cast<const char*>(lf) - from + 1;
+      ++line_;
+      line_start_ = discarded_ + begin_;
       return true;
     }
     begin_ = end_;
@@ -81,6 +86,7 @@ bool byte_cursor::fill(std::size_t want) {
   if (begin_ > 0) {
     std::memmove(buffer_.data(), buffer_.data() + begin_, end_ - begin_);
     end_ -= begin_;
+    discarded_ += begin_;
     begin_ = 0;
   }
   while (end_ < want && !exhausted_) {
@@ -341,6 +347,39 @@ list_item scan_item(byte_cursor& cursor, bool integer) {
   return {m.whole, finish(repeated)};
 }
 
+// At most this many bytes of numbers left over on a line are kept.
+constexpr std::size_t LEFT_OVER_LIMIT = 20;
+
+// After a read's last value: the first bytes of the rest of its line (at most
+// LEFT_OVER_LIMIT, up to the line end) when that rest begins, after blanks,
+// tabs and one comma, with what starts a number (a digit, or a sign or point
+// before a digit or point), with its line; else none. Moves past the bytes it looked at,
+// never past a line end: the caller skips the rest of the line.
+numbers_left_over number_left_over(byte_cursor& cursor) {
+  const auto skip_blanks_on_line = [&cursor] {
+    while (separator_at(cursor).kind == separator::blank) cursor.advance();
+  };
+  skip_blanks_on_line();
+  if (separator_at(cursor).kind == separator::comma) {
+    cursor.advance();
+    skip_blanks_on_line();
+  }
+  const int first = cursor.peek();
+  const int second = cursor.peek(1);
+  const bool number = is_digit(first) || ((first == '+' || first == '-' || first == '.') &&
+                                          (is_digit(second) || second == '.'));
+  numbers_left_over left_over;
+  if (!number) return left_over;
+  left_over.line = cursor.position().line;
+  for (int c = cursor.peek();
+       c != END && c != '\n' && c != '\r' && left_over.text.size() < LEFT_OVER_LIMIT;
+       c = cursor.peek()) {
+    left_over.text.push_back(static_cast<char>(c));
+    cursor.advance();
+  }
+  return left_over;
+}
+
 }  // namespace
 
 // The failure of `step`, unless the stream failed first: then that.
@@ -386,6 +425,7 @@ outcome<std::vector<std::optional<double>>> list_reader::read_list(std::size_t c
     }
   }
 
+  left_over_ = number_left_over(cursor_);
   if (!cursor_.skip_line()) {
     if (cursor_.error_number() != 0) return failure(failure_step::list_in, REASON_END_OF_FILE);
     end_met_ = true;

@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -62,6 +63,18 @@ class memory_source final : public byte_source {
 
 inline constexpr std::size_t DEFAULT_CHUNK_SIZE = std::size_t{64} * 1024;
 
+// A place in a text, both from 1.
+struct text_position {
+  std::size_t line;
+  std::size_t column;
+};
+
+// Numbers found on a line after a read had all its values.
+struct numbers_left_over {
+  std::size_t line = 0;  // from 1; 0 where there were none
+  std::string text;      // their first bytes, at most 20, up to the line end
+};
+
 // A window over a source's bytes, refilled chunk by chunk: at most
 // `chunk_size` bytes are held at once.
 class byte_cursor {
@@ -85,6 +98,12 @@ class byte_cursor {
   // The C library's error number of a failed read, or 0.
   [[nodiscard]] int error_number() const { return error_number_; }
 
+  // The current byte's line and column, both from 1, counting LF as the line
+  // end and each byte as a column.
+  [[nodiscard]] text_position position() const {
+    return {line_, discarded_ + begin_ - line_start_ + 1};
+  }
+
  private:
   bool fill(std::size_t want);
 
@@ -94,6 +113,9 @@ class byte_cursor {
   std::size_t end_ = 0;    // one past the last byte held
   bool exhausted_ = false;
   int error_number_ = 0;
+  std::size_t discarded_ = 0;   // bytes of the input dropped before buffer_[0]
+  std::size_t line_ = 1;        // the current byte's line
+  std::size_t line_start_ = 0;  // where in the input that line starts
 };
 
 // Performs successive list-directed reads on one source, with the syntax
@@ -119,6 +141,11 @@ class list_reader {
   // magnitude saturates at 10^11, far outside the 32-bit range.
   outcome<std::optional<std::int64_t>> read_integer();
 
+  // After a successful read: the rest of the line it discarded, if that rest
+  // begins with a number ("523679 0.0934" after "1,523679" gave its last
+  // value 1); else none (line 0).
+  [[nodiscard]] const numbers_left_over& left_over() const { return left_over_; }
+
  private:
   // One read of `count` values, reals or (`integer`) whole numbers held
   // exactly as doubles.
@@ -128,6 +155,7 @@ class list_reader {
   byte_cursor cursor_;
   int unit_;
   bool end_met_ = false;  // the last read ran into the end of the input
+  numbers_left_over left_over_;  // see left_over()
 };
 
 }  // namespace datafiles

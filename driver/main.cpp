@@ -2,26 +2,16 @@
 #include <cstdint>
 #include <utility>
 
-#include "datafiles/element_file.h"
 #include "datafiles/ephemeris_file.h"
 #include "datafiles/io_failure.h"
+#include "driver/check.h"
+#include "driver/command_line.h"
+#include "driver/prepare.h"
 #include "driver/report.h"
-#include "driver/run_checks.h"
 #include "driver/signals.h"
 #include "orbit/orbit.h"
 
 namespace {
-
-using datafiles::io_failure;
-
-// The element's four angles from degrees to radians, as pi*x/180.
-void angles_to_radians(datafiles::orbital_elements& elements, double pi) {
-  for (const datafiles::element_field& field : datafiles::ELEMENTS) {
-    if (field.rule == datafiles::element_rule::angle) {
-      elements.*field.member = pi * (elements.*field.member) / 180;
-    }
-  }
-}
 
 template <typename T>
 T take(datafiles::outcome<T>&& result) {
@@ -31,36 +21,37 @@ T take(datafiles::outcome<T>&& result) {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+  switch (driver::parse_command_line(argc, argv)) {
+    case driver::command::help:
+      return driver::print_help();
+    case driver::command::version:
+      return driver::print_version();
+    case driver::command::check:
+      return driver::run_check();
+    case driver::command::run:
+      break;
+  }
+
   driver::install_signal_handlers();
   const orbit::frame_constants constants = orbit::make_frame_constants();
 
-  datafiles::element_file elements_file = take(datafiles::open_elements());
-  datafiles::element_data data = take(datafiles::read_elements(elements_file));
-  datafiles::close_elements(elements_file);
-  if (driver::stop_requested()) return 1;
-
-  angles_to_radians(data.target, constants.pi);
-  angles_to_radians(data.observer, constants.pi);
-
-  const orbit::body_state target = orbit::make_body_state(data.target);
-  const orbit::body_state observer = orbit::make_body_state(data.observer);
-  // A run that could not write only finite numbers is refused before the
+  // The element file is read and closed, and the run checked, before the
   // table is touched.
-  if (auto failure = driver::check_run(target, observer, data.request)) {
-    driver::terminate_with_report(*failure);
-  }
+  const driver::prepared_run run = take(driver::prepare_run(constants));
+  if (driver::stop_requested()) return 1;
 
   datafiles::ephemeris_file ephemeris = take(datafiles::open_ephemeris());
 
   // Each record's date is the one before plus a day, from start - 1, as the
   // older program formed them: for a large or fractional start these sums
   // round differently from start + k, and they are what the table shows.
-  double date = data.request.start - 1;
-  for (std::int32_t day = 0; day < data.request.count && !driver::stop_requested(); ++day) {
+  const datafiles::run_request& request = run.data.request;
+  double date = request.start - 1;
+  for (std::int32_t day = 0; day < request.count && !driver::stop_requested(); ++day) {
     date = date + 1;
-    const orbit::helio_place target_place = orbit::helio_position(target, date, constants);
-    const orbit::helio_place observer_place = orbit::helio_position(observer, date, constants);
+    const orbit::helio_place target_place = orbit::helio_position(run.target, date, constants);
+    const orbit::helio_place observer_place = orbit::helio_position(run.observer, date, constants);
     const datafiles::ephemeris_record record =
         orbit::apparent_place(target_place, observer_place, date, constants);
     if (auto failure = ephemeris.write_record(record)) {

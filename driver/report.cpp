@@ -10,7 +10,7 @@
 
 namespace driver {
 
-void terminate_with_report(const datafiles::io_failure& failure) {
+void write_report(const datafiles::io_failure& failure) {
   const std::string text = datafiles::report_text(failure);
   std::size_t done = 0;
   while (done < text.size()) {
@@ -18,6 +18,10 @@ void terminate_with_report(const datafiles::io_failure& failure) {
     if (n <= 0) break;
     done += static_cast<std::size_t>(n);
   }
+}
+
+void terminate_with_report(const datafiles::io_failure& failure) {
+  write_report(failure);
   // The abort below is this program's own: it must not also print the abort
   // signal's message, nor leave a core file, as the failure is reported.
   std::signal(SIGABRT, SIG_DFL);

@@ -111,6 +111,97 @@ TEST(EndToEnd, IgnoresItsArguments) {
   EXPECT_EQ(read_file(dir / "VESK.DAT"), mars_expected_head);
 }
 
+TEST(EndToEnd, HelpVersionAndCheckLeaveTheTableAlone) {
+  // (arguments, DATOS.DAT, exit status, text standard output must hold,
+  // standard error)
+  const std::string mars = mars_elements("2461041.5", "365");
+  const struct {
+    std::vector<std::string> arguments;
+    std::string elements;
+    int exit_status;
+    std::string out_holds;
+    std::string err;
+  } cases[] = {
+      {{"--help"}, mars, 0, "Usage: ephemeris [--help | --version | --check]\n", ""},
+      {{"-h"}, "", 0, "--check     read DATOS.DAT as a run would", ""},
+      {{"--version"}, "", 0, "ephemeris 1.0\n", ""},
+      {{"--check"}, mars, 0,
+       "  start date                      2461041.5 (2026-01-01 00:00)\n"
+       "  day count                       365\n"
+       "  first record                    2461041.5 (2026-01-01 00:00)\n"
+       "  last record                     2461405.5 (2026-12-31 00:00)\n"
+       "notes: none\n",
+       ""},
+      {{"--check"}, "", 2, "", element_report("open: No such file or directory", false)},
+      {{"--check"}, mars_elements("2461041.5", "3.0"), 2, "",
+       element_report("invalid integer: read unexpected character")},
+      {{"--check"}, mars.substr(0, mars.find('\n') + 1) + mars.substr(0, mars.find('\n') + 1) +
+                        "2461041.5\n365\n", 2,
+       "", element_report("element: the observer's orbit is the target's: the two bodies must "
+                          "differ")},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.arguments[0] + " " + c.elements.substr(0, 20));
+    temporary_directory dir;
+    if (!c.elements.empty()) write_file(dir / "DATOS.DAT", c.elements);
+    write_file(dir / "VESK.DAT", old_table);
+    const auto before = fs::last_write_time(dir / "VESK.DAT");
+    const run_result result = run_program(dir.path(), {c.arguments});
+    EXPECT_EQ(result.exit_status, c.exit_status);
+    EXPECT_NE(result.out.find(c.out_holds), std::string::npos) << result.out;
+    EXPECT_EQ(result.err, c.err);
+    EXPECT_EQ(read_file(dir / "VESK.DAT"), old_table);
+    EXPECT_EQ(fs::last_write_time(dir / "VESK.DAT"), before);
+  }
+}
+
+TEST(EndToEnd, CheckNotesWhatIsLegalButProbablyNotMeant) {
+  const std::string mars = data_file("mars_from_earth.dat");
+  const std::string target = mars.substr(0, mars.find('\n') + 1);
+  const std::string observer =
+      mars.substr(target.size(), mars.find('\n', target.size()) + 1 - target.size());
+  const std::string comma_mass = target.substr(0, target.rfind("3.2271")) + "3,2271E-7\n";
+  const struct {
+    const char* name;
+    std::string elements;
+    std::vector<std::string> notes;  // each a line of the output
+  } cases[] = {
+      {"decimal commas", comma_mass + observer + "2461041,5\n365\n",
+       {"  - line 1: numbers left over after the target's elements: \"2271E-7\": a decimal "
+        "comma (1,5 reads as 1 and 5) or a value too many?",
+        "  - line 3: numbers left over after the start date: \"5\": a decimal comma (1,5 "
+        "reads as 1 and 5) or a value too many?",
+        "  - the target's mass 3 is above 0.001 solar masses, heavier than Jupiter: a mass in "
+        "other units, or a decimal comma?"}},
+      {"a calendar date as the start", target + observer + "2026-01-01\n365\n",
+       {"  - line 3: numbers left over after the start date: \"-01\": a decimal comma (1,5 "
+        "reads as 1 and 5) or a value too many?",
+        "  - the start date 202.6 (-4712-06-14 02:24) is outside the years 1000 to 3000: a "
+        "calendar date typed as a number? It is a Julian date (2026-01-01 00:00 is 2461041.5)",
+        "  - the target's epoch 2451545 (2000-01-01 12:00) is more than 100 years from the run: "
+        "fixed two-body elements drift away from the real orbit"}},
+      {"no day", target + observer + "2461041.5\n0\n",
+       {"  - the day count 0 writes no record: an existing VESK.DAT is kept as it was"}},
+      {"a value too many", target + observer + "2461041.5 30\n365  days\n",
+       {"  - line 3: numbers left over after the start date: \"30\": a decimal comma (1,5 "
+        "reads as 1 and 5) or a value too many?"}},
+      {"text after the values is no number", target + observer + "2461041.5 start, 2026\n365\n",
+       {"notes: none"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    temporary_directory dir;
+    write_file(dir / "DATOS.DAT", c.elements);
+    const run_result result = run_program(dir.path(), {{"--check"}});
+    EXPECT_EQ(result.exit_status, 0);
+    EXPECT_EQ(result.err, "");
+    for (const std::string& note : c.notes) {
+      EXPECT_NE(result.out.find(note + "\n"), std::string::npos) << note << "\nin\n" << result.out;
+    }
+    EXPECT_FALSE(fs::exists(dir / "VESK.DAT"));
+  }
+}
+
 TEST(EndToEnd, KeepsTheOldTableWhenNoDayIsRequested) {
   for (const std::string count : {"0", "-5"}) {
     SCOPED_TRACE(count);

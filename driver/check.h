@@ -1,0 +1,37 @@
+// --check: what the element file reads as, without a run.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "datafiles/element_file.h"
+
+namespace driver {
+
+// The Julian dates of the first and last records of a run of `request`,
+// formed as the run forms them (start - 1, plus one day at a time); both NaN
+// for a day count of 0 or less.
+struct record_dates {
+  double first;
+  double last;
+};
+record_dates run_dates(const datafiles::run_request& request);
+
+// Notes on what `data` holds that is legal but probably not meant: numbers
+// left over on a line, a start date outside the years 1000 to 3000, a mass
+// above 0.001 solar masses, an epoch more than 100 years from the run, a day
+// count of 0 or less. One line each, without a line end; none for a plain
+// file.
+std::vector<std::string> check_notes(const datafiles::element_data& data);
+
+// What --check prints for `data`: the eighteen values with their names and
+// units, the first and last records' dates as Julian and calendar dates, and
+// the notes.
+std::string check_text(const datafiles::element_data& data);
+
+// Reads DATOS.DAT exactly as a run would. Prints check_text on standard
+// output and returns 0 where a run would go ahead; else prints the report the
+// run would print on standard error and returns 2. Never touches VESK.DAT.
+int run_check();
+
+}  // namespace driver

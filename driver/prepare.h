@@ -1,0 +1,22 @@
+// The part of a run before the table is touched, shared by a run and --check.
+#pragma once
+
+#include "datafiles/element_file.h"
+#include "datafiles/io_failure.h"
+#include "orbit/orbit.h"
+
+namespace driver {
+
+// What a run goes ahead with.
+struct prepared_run {
+  datafiles::element_data data;  // as read: the angles in degrees
+  orbit::body_state target;      // from data.target, the angles in radians
+  orbit::body_state observer;
+};
+
+// Opens, reads and closes DATOS.DAT, converts each body's four angles from
+// degrees to radians as pi*x/180, derives both bodies' states and checks the
+// run as a whole (check_run); or the failure, as the run reports it.
+datafiles::outcome<prepared_run> prepare_run(const orbit::frame_constants& constants);
+
+}  // namespace driver

@@ -1,0 +1,130 @@
+// The driver's own pieces: calendar dates, the command line, and what --check
+// notes and prints.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "datafiles/element_file.h"
+#include "driver/calendar.h"
+#include "driver/check.h"
+#include "driver/command_line.h"
+#include "test_support.h"
+
+namespace {
+
+using driver::calendar_text;
+using driver::to_calendar;
+
+TEST(Calendar, GivesTheProlepticGregorianDateToTheMinute) {
+  // Checked with Python's datetime: datetime(2000, 1, 1, 12) + timedelta(days=jd - 2451545).
+  const struct {
+    double jd;
+    const char* text;
+  } cases[] = {
+      {2461041.5, "2026-01-01 00:00"},
+      {2451545.0, "2000-01-01 12:00"},
+      {2299160.5, "1582-10-15 00:00"},
+      {2451603.5, "2000-02-29 00:00"},        // a leap day of a 400th year
+      {2415079.5, "1900-03-01 00:00"},        // 1900 has no leap day
+      {1721425.5, "0001-01-01 00:00"},
+      {2488069.5, "2100-01-01 00:00"},
+      {2461405.5, "2026-12-31 00:00"},
+      {2461041.9999999, "2026-01-01 12:00"},  // 11:59:59.99 rounds up
+      {2461042.4999999, "2026-01-02 00:00"},  // and into the next day
+      {5373484.499, "9999-12-31 23:59"},      // 23:58:33.6
+      {0.0, "-4713-11-24 12:00"},             // Julian date 0: 4714 BC
+      {202.6, "-4712-06-14 02:24"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.jd);
+    EXPECT_EQ(calendar_text(to_calendar(c.jd)), c.text);
+  }
+  EXPECT_EQ(calendar_text(to_calendar(INFINITY)), "no calendar date");
+  EXPECT_EQ(calendar_text(to_calendar(NAN)), "no calendar date");
+  EXPECT_EQ(calendar_text(to_calendar(-2e11)), "no calendar date");
+}
+
+TEST(Calendar, ConsecutiveDaysAreConsecutiveDates) {
+  // Over wide random spans: each day's date follows the day before's by the
+  // Gregorian rules, so no cycle boundary loses or repeats a day.
+  std::mt19937_64 random(20260101);
+  std::uniform_real_distribution<double> start(-1e10, 1e10);
+  const long spans = testing_support::environment_number("EPHEMERIS_CALENDAR_SPANS", 200);
+  for (long span = 0; span < spans; ++span) {
+    double jd = std::floor(start(random)) + 0.5;
+    auto before = *to_calendar(jd);
+    for (int day = 0; day < 1000; ++day) {
+      jd += 1;
+      const auto date = *to_calendar(jd);
+      SCOPED_TRACE(jd);
+      const bool leap = before.year % 4 == 0 && (before.year % 100 != 0 || before.year % 400 == 0);
+      const int month_days[] = {31, leap ? 29 : 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+      if (before.day < month_days[before.month - 1]) {
+        ASSERT_EQ(date.year, before.year);
+        ASSERT_EQ(date.month, before.month);
+        ASSERT_EQ(date.day, before.day + 1);
+      } else if (before.month < 12) {
+        ASSERT_EQ(date.year, before.year);
+        ASSERT_EQ(date.month, before.month + 1);
+        ASSERT_EQ(date.day, 1);
+      } else {
+        ASSERT_EQ(date.year, before.year + 1);
+        ASSERT_EQ(date.month, 1);
+        ASSERT_EQ(date.day, 1);
+      }
+      ASSERT_EQ(date.hour, 0);
+      ASSERT_EQ(date.minute, 0);
+      before = date;
+    }
+  }
+}
+
+TEST(CommandLine, AnOptionCountsOnlyAsTheOnlyArgument) {
+  using driver::command;
+  const struct {
+    std::vector<const char*> words;  // after the program's name
+    command expected;
+  } cases[] = {
+      {{}, command::run},
+      {{"--help"}, command::help},
+      {{"-h"}, command::help},
+      {{"--version"}, command::version},
+      {{"--check"}, command::check},
+      {{"--check", "--help"}, command::run},
+      {{"--help", "other.dat"}, command::run},
+      {{"-help"}, command::run},
+      {{"--Check"}, command::run},
+      {{"DATOS.DAT"}, command::run},
+  };
+  for (const auto& c : cases) {
+    std::vector<const char*> argv{"ephemeris"};
+    argv.insert(argv.end(), c.words.begin(), c.words.end());
+    SCOPED_TRACE(c.words.empty() ? "(none)" : c.words[0]);
+    EXPECT_EQ(driver::parse_command_line(static_cast<int>(argv.size()), argv.data()), c.expected);
+  }
+}
+
+TEST(Check, LastRecordDateIsTheRunsSumOfDays) {
+  // The shortcut for exact sums and the day-by-day sum agree with a plain loop.
+  const struct {
+    double start;
+    std::int32_t count;
+  } cases[] = {{2461041.5, 365},  {2461041.3, 1000}, {0.1, 777},      {-1e300, 5},
+               {4503599627370495.0, 3}, {1e16, 10}, {2461041.5, 1}, {1e-300, 2}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.start);
+    double date = c.start - 1;
+    for (std::int32_t day = 0; day < c.count; ++day) date = date + 1;
+    const driver::record_dates dates = driver::run_dates({c.start, c.count});
+    EXPECT_EQ(dates.first, (c.start - 1) + 1);
+    EXPECT_EQ(dates.last, date);
+  }
+  EXPECT_TRUE(std::isnan(driver::run_dates({2461041.5, 0}).first));
+  EXPECT_TRUE(std::isnan(driver::run_dates({2461041.5, -3}).last));
+}
+
+}  // namespace
