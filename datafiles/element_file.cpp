@@ -1,5 +1,6 @@
 #include "datafiles/element_file.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cmath>
@@ -7,6 +8,8 @@
 #include <limits>
 #include <optional>
 #include <string>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 namespace datafiles {
@@ -22,8 +25,15 @@ std::string element_name(const char* owner, std::size_t index) {
   return std::string(owner) + ELEMENTS[index].name;
 }
 
-io_failure missing(const std::string& name) {
-  return io_failure{failure_step::list_in, "no value for " + name, ELEMENT_UNIT, true};
+// `failure`, saying that it is about a value read on `line`.
+io_failure at_line(io_failure failure, std::size_t line) {
+  failure.where = line_text(line);
+  return failure;
+}
+
+io_failure missing(const std::string& name, std::size_t line) {
+  return at_line(io_failure{failure_step::list_in, "no value for " + name, ELEMENT_UNIT, true},
+                 line);
 }
 
 // The semi-major axes whose orbits keep every distance of the run, the
@@ -48,23 +58,70 @@ struct values_read {
   std::optional<double> start;
   std::optional<std::int64_t> count;  // not yet range-checked
   std::array<numbers_left_over, READ_COUNT> left_over;
+  value_lines lines;
 };
+
+// The failure `failure` of read `read` (0 to 3), saying where it happened.
+io_failure placed(io_failure failure, std::size_t read, const read_place& place) {
+  std::string name;
+  if (read < 2) {
+    name = element_name(read == 0 ? TARGET_OWNER : OBSERVER_OWNER, place.value);
+  } else {
+    name = read == 2 ? START_NAME : COUNT_NAME;
+  }
+  const text_position& at = place.position;
+  if (place.at_end) {
+    // At the very end: after the last line, the one the end is on unless it
+    // follows a line end.
+    const std::size_t last = at.column == 1 ? at.line - 1 : at.line;
+    failure.where =
+        (last == 0 ? std::string("in an empty file") : "after line " + std::to_string(last)) +
+        ", " + name;
+  } else {
+    failure.where = line_text(at.line) + ", column " + std::to_string(at.column) + ", " + name;
+    if (!place.stream_error) {
+      failure.where += place.text.empty() ? ", at the line end" : ", at " + quoted_text(place.text);
+    }
+  }
+  return failure;
+}
+
+// Moves the value of `result`, read number `read`, into `destination`, and
+// its lines into `lines`; or gives the failure, placed.
+template <typename T, typename L>
+std::optional<io_failure> take_read(outcome<T>&& result, std::size_t read,
+                                    const list_reader& reader, T& destination, L& lines) {
+  if (!result) return placed(result.failure(), read, reader.failure_place());
+  destination = std::move(result).value();
+  const std::vector<std::size_t>& read_lines = reader.value_lines();
+  if constexpr (std::is_same_v<L, std::size_t>) {
+    lines = read_lines[0];
+  } else {
+    std::copy(read_lines.begin(), read_lines.end(), lines.begin());
+  }
+  return std::nullopt;
+}
 
 // The failure naming the first of one body's eight values left unset, if any.
 std::optional<io_failure> first_missing_element(const std::vector<std::optional<double>>& values,
+                                                const std::array<std::size_t, ELEMENT_COUNT>& lines,
                                                 const char* owner) {
   for (std::size_t k = 0; k < ELEMENT_COUNT; ++k) {
-    if (!values[k]) return missing(element_name(owner, k));
+    if (!values[k]) return missing(element_name(owner, k), lines[k]);
   }
   return std::nullopt;
 }
 
 // The failure naming the first value, in file order, left unset, if any.
 std::optional<io_failure> first_missing(const values_read& read) {
-  if (auto absent = first_missing_element(read.target, TARGET_OWNER)) return absent;
-  if (auto absent = first_missing_element(read.observer, OBSERVER_OWNER)) return absent;
-  if (!read.start) return missing(START_NAME);
-  if (!read.count) return missing(COUNT_NAME);
+  if (auto absent = first_missing_element(read.target, read.lines.target, TARGET_OWNER)) {
+    return absent;
+  }
+  if (auto absent = first_missing_element(read.observer, read.lines.observer, OBSERVER_OWNER)) {
+    return absent;
+  }
+  if (!read.start) return missing(START_NAME, read.lines.start);
+  if (!read.count) return missing(COUNT_NAME, read.lines.count);
   return std::nullopt;
 }
 
@@ -95,12 +152,16 @@ const char* broken_rule(element_rule rule, double value) {
 }
 
 // The first value, in file order, that the orbit computation cannot use.
-std::optional<io_failure> check_body(const orbital_elements& body, const char* owner) {
+std::optional<io_failure> check_body(const orbital_elements& body,
+                                     const std::array<std::size_t, ELEMENT_COUNT>& lines,
+                                     const char* owner) {
   for (std::size_t k = 0; k < ELEMENT_COUNT; ++k) {
     const double value = body.*ELEMENTS[k].member;
     const char* broken =
         std::isfinite(value) ? broken_rule(ELEMENTS[k].rule, value) : "is not finite";
-    if (broken != nullptr) return element_failure(element_name(owner, k), value, broken);
+    if (broken != nullptr) {
+      return at_line(element_failure(element_name(owner, k), value, broken), lines[k]);
+    }
   }
   return std::nullopt;
 }
@@ -109,15 +170,25 @@ std::optional<io_failure> check_body(const orbital_elements& body, const char* o
 // of the first read that failed.
 outcome<values_read> read_four(list_reader& reader) {
   values_read read;
-  if (auto failed = extract(reader.read_reals(ELEMENT_COUNT), read.target)) return *failed;
+  if (auto failed =
+          take_read(reader.read_reals(ELEMENT_COUNT), 0, reader, read.target, read.lines.target)) {
+    return *failed;
+  }
   read.left_over[0] = reader.left_over();
-  if (auto failed = extract(reader.read_reals(ELEMENT_COUNT), read.observer)) return *failed;
+  if (auto failed = take_read(reader.read_reals(ELEMENT_COUNT), 1, reader, read.observer,
+                              read.lines.observer)) {
+    return *failed;
+  }
   read.left_over[1] = reader.left_over();
   std::vector<std::optional<double>> start;
-  if (auto failed = extract(reader.read_reals(1), start)) return *failed;
+  if (auto failed = take_read(reader.read_reals(1), 2, reader, start, read.lines.start)) {
+    return *failed;
+  }
   read.start = start[0];
   read.left_over[2] = reader.left_over();
-  if (auto failed = extract(reader.read_integer(), read.count)) return *failed;
+  if (auto failed = take_read(reader.read_integer(), 3, reader, read.count, read.lines.count)) {
+    return *failed;
+  }
   read.left_over[3] = reader.left_over();
   return read;
 }
@@ -129,22 +200,34 @@ outcome<values_read> read_four(list_reader& reader) {
 outcome<element_data> check_values(const values_read& read) {
   if (auto absent = first_missing(read)) return std::move(*absent);
 
-  element_data data{to_elements(read.target), to_elements(read.observer), {*read.start, 0},
-                    read.left_over};
-  if (auto bad = check_body(data.target, TARGET_OWNER)) return std::move(*bad);
-  if (auto bad = check_body(data.observer, OBSERVER_OWNER)) return std::move(*bad);
+  element_data data{to_elements(read.target),
+                    to_elements(read.observer),
+                    {*read.start, 0},
+                    read.left_over,
+                    read.lines};
+  if (auto bad = check_body(data.target, read.lines.target, TARGET_OWNER)) return std::move(*bad);
+  if (auto bad = check_body(data.observer, read.lines.observer, OBSERVER_OWNER)) {
+    return std::move(*bad);
+  }
   if (!std::isfinite(data.request.start)) {
-    return element_failure(START_NAME, data.request.start, "is not finite");
+    return at_line(element_failure(START_NAME, data.request.start, "is not finite"),
+                   read.lines.start);
   }
   if (*read.count < std::numeric_limits<std::int32_t>::min() ||
       *read.count > std::numeric_limits<std::int32_t>::max()) {
-    return io_failure{failure_step::invalid_integer, REASON_INTEGER_OVERFLOW, ELEMENT_UNIT, true};
+    return at_line(
+        io_failure{failure_step::invalid_integer, REASON_INTEGER_OVERFLOW, ELEMENT_UNIT, true},
+        read.lines.count);
   }
   data.request.count = static_cast<std::int32_t>(*read.count);
   return data;
 }
 
 }  // namespace
+
+std::string line_text(std::size_t line) {
+  return "line " + std::to_string(line);
+}
 
 io_failure element_failure(const std::string& subject, double value, const std::string& rule) {
   return io_failure{failure_step::element, subject + " " + report_number(value) + " " + rule,

@@ -27,6 +27,14 @@ io_failure element_failure(const std::string& text);
 // The element file's four reads, in file order.
 inline constexpr std::size_t READ_COUNT = 4;
 
+// The line of the element file on which each value was read, from 1.
+struct value_lines {
+  std::array<std::size_t, ELEMENTS.size()> target{};
+  std::array<std::size_t, ELEMENTS.size()> observer{};
+  std::size_t start = 0;
+  std::size_t count = 0;
+};
+
 // Everything the element file supplies.
 struct element_data {
   orbital_elements target;
@@ -36,7 +44,11 @@ struct element_data {
   // list_reader::left_over()): legal, but the mark of a decimal comma or of a
   // value too many.
   std::array<numbers_left_over, READ_COUNT> left_over;
+  value_lines lines;
 };
+
+// "line 3": where a failure about a value read on `line` happened.
+std::string line_text(std::size_t line);
 
 // The open element file. Closes itself if still open when destroyed.
 class element_file {
@@ -66,13 +78,13 @@ outcome<element_data> read_elements(element_file& file);
 
 // The four reads and the checks of read_elements, on the bytes of `source`.
 // A failure of any read (syntax, end of file, stream error) is reported
-// first. Only once all four reads have succeeded are the values checked, in
-// this order: a variable left without a value fails "list in", naming the
-// first in file order ("no value for the observer's mass"); then a value out
-// of range fails "element", naming it, its value and what is allowed ("the
-// target's eccentricity 1.5 is outside [0, 1)"), in file order; last, a day
-// count outside the 32-bit range fails "invalid integer" / "integer
-// overflow".
+// first, saying where: "line 2, column 14, the observer's eccentricity, at
+// \"1,5\"", or for an end of file "after line 3, the day count". Only once all four reads have
+// succeeded are the values checked, in this order: a variable left without a value fails "list in",
+// naming the first in file order ("no value for the observer's mass"); then a value out of range
+// fails "element", naming it, its value and what is allowed ("the target's eccentricity 1.5 is
+// outside [0, 1)"), in file order; last, a day count outside the 32-bit range fails "invalid
+// integer" / "integer overflow". Each of these says the line of the value ("line 1").
 outcome<element_data> read_element_data(byte_source& source,
                                         std::size_t chunk_size = DEFAULT_CHUNK_SIZE);
 

@@ -49,15 +49,35 @@ io_failure system_failure(failure_step step, int error_number, int unit, bool tr
   return io_failure{step, std::strerror(error_number), unit, transfer_begun};
 }
 
+std::string quoted_text(std::string_view text) {
+  static constexpr char HEX[] = "0123456789abcdef";
+  std::string out = "\"";
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte == '"' || byte == '\\') {
+      out += '\\';
+      out += c;
+    } else if (byte >= 0x20 && byte < 0x7f) {
+      out += c;
+    } else {
+      out += "\\x";
+      out += HEX[byte >> 4];
+      out += HEX[byte & 0xf];
+    }
+  }
+  return out + "\"";
+}
+
 std::string report_text(const io_failure& failure) {
   const bool ephemeris = failure.unit == EPHEMERIS_UNIT;
   std::string text = std::string(step_text(failure.step)) + ": " + failure.reason + "\n";
   text += "apparent state: unit " + std::to_string(failure.unit) + " named " +
           (ephemeris ? EPHEMERIS_FILE_NAME : ELEMENT_FILE_NAME) + "\n";
   if (failure.transfer_begun) text += "last format: list io\n";
-  text += ephemeris ? "lately writing sequential formatted external IO\n"
-                    : "lately reading sequential formatted external IO\n";
-  return text;
+  text += ephemeris ? "lately writing sequential formatted external IO"
+                    : "lately reading sequential formatted external IO";
+  if (!failure.where.empty()) text += ": " + failure.where;
+  return text + "\n";
 }
 
 }  // namespace datafiles

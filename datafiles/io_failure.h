@@ -8,6 +8,7 @@
 #include <iosfwd>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <variant>
 
@@ -54,6 +55,7 @@ struct io_failure {
   std::string reason;   // REASON_..., a C library error text, or a sentence naming a value
   int unit = 0;         // ELEMENT_UNIT or EPHEMERIS_UNIT
   bool transfer_begun;  // a read or write had begun: the report shows the last format
+  std::string where{};  // where it happened, ending the report's last line; empty for nowhere
 };
 
 // A value, or the failure that prevented it. True when it holds the value:
@@ -111,11 +113,18 @@ std::string report_number(double value);
 // The failure of `step` with the C library's text for `error_number` as its reason.
 io_failure system_failure(failure_step step, int error_number, int unit, bool transfer_begun);
 
+// `text` in double quotes, each byte outside printable ASCII as \xNN and a
+// quote or backslash after a backslash: "19\xc2\xb024'".
+std::string quoted_text(std::string_view text);
+
 // The whole report, each line ending in '\n':
 //   "<step>: <reason>"
 //   "apparent state: unit <unit> named <file name>"
 //   "last format: list io"                       (only when transfer_begun)
 //   "lately <reading|writing> sequential formatted external IO"
+// and on the last line, where `where` is not empty, ": <where>" before the
+// line end ("... external IO: line 2, column 14, the observer's eccentricity,
+// at \"1,523679 0.0934 1.8\"").
 std::string report_text(const io_failure& failure);
 
 }  // namespace datafiles

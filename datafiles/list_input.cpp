@@ -60,6 +60,7 @@ int byte_cursor::peek(std::size_t ahead) {
 
 void byte_cursor::advance() {
   assert(begin_ < end_ && "advance() only past a byte that peek() showed");
+  if (kept_.size() < keep_limit_) kept_.push_back(buffer_[begin_]);
   if (buffer_[begin_++] == '\n') {
     ++line_;
     line_start_ = discarded_ + begin_;
@@ -347,8 +348,10 @@ list_item scan_item(byte_cursor& cursor, bool integer) {
   return {m.whole, finish(repeated)};
 }
 
-// At most this many bytes of numbers left over on a line are kept.
+// At most this many bytes of numbers left over on a line are kept, and of the
+// text where a read failed.
 constexpr std::size_t LEFT_OVER_LIMIT = 20;
+constexpr std::size_t PLACE_TEXT_LIMIT = 20;
 
 // After a read's last value: the first bytes of the rest of its line (at most
 // LEFT_OVER_LIMIT, up to the line end) when that rest begins, after blanks,
@@ -382,9 +385,23 @@ numbers_left_over number_left_over(byte_cursor& cursor) {
 
 }  // namespace
 
-// The failure of `step`, unless the stream failed first: then that.
-io_failure list_reader::failure(failure_step step, const char* reason) const {
-  if (cursor_.error_number() != 0) {
+// The failure of `step`, unless the stream failed first: then that. Notes
+// where the read stopped (failure_place()), taking up to PLACE_TEXT_LIMIT
+// bytes of the text there from the cursor: the reader is not used again.
+io_failure list_reader::failure(failure_step step, const char* reason) {
+  // Within an item, from the item's start: its bytes so far are kept.
+  place_.position = item_start_ ? *item_start_ : cursor_.position();
+  place_.value = at_value_;
+  place_.text = item_start_ ? cursor_.kept() : std::string();
+  for (int c = cursor_.peek(); c != END && c != '\n' && place_.text.size() < PLACE_TEXT_LIMIT;
+       c = cursor_.peek()) {
+    place_.text.push_back(static_cast<char>(c));
+    cursor_.advance();
+  }
+  place_.at_end = place_.text.empty() && cursor_.peek() == END;
+  place_.stream_error = cursor_.error_number() != 0;
+  if (place_.stream_error) {
+    place_.at_end = false;
     return system_failure(failure_step::list_in, cursor_.error_number(), unit_, true);
   }
   return io_failure{step, reason, unit_, true};
@@ -392,12 +409,15 @@ io_failure list_reader::failure(failure_step step, const char* reason) const {
 
 outcome<std::vector<std::optional<double>>> list_reader::read_list(std::size_t count,
                                                                    bool integer) {
+  at_value_ = 0;
   if (end_met_) return failure(failure_step::read_start, REASON_END_OF_FILE);
 
   std::vector<std::optional<double>> values(count);
+  value_lines_.assign(count, 0);
   std::size_t filled = 0;
   bool separator_pending = false;  // an item ended: one comma after it only separates
   while (filled < count) {
+    at_value_ = filled;
     skip_blanks(cursor_);
     if (separator_pending && separator_at(cursor_).kind == separator::comma) {
       cursor_.advance();
@@ -407,20 +427,28 @@ outcome<std::vector<std::optional<double>>> list_reader::read_list(std::size_t c
 
     const separator_at_cursor at = separator_at(cursor_);
     if (at.kind == separator::end) return failure(failure_step::list_in, REASON_END_OF_FILE);
+    const std::size_t line = cursor_.position().line;
     if (at.kind == separator::comma) {  // an empty value
       move_past(cursor_, at);
-      ++filled;
+      value_lines_[filled++] = line;
       continue;
     }
     if (at.kind == separator::slash) {  // ends the read, leaving the rest unset
       move_past(cursor_, at);
+      std::fill(value_lines_.begin() + static_cast<std::ptrdiff_t>(filled), value_lines_.end(),
+                line);
       break;
     }
 
+    item_start_ = cursor_.position();
+    cursor_.mark(PLACE_TEXT_LIMIT);
     const list_item item = scan_item(cursor_, integer);
     if (item.text.error) return failure(item.text.error->step, item.text.error->reason);
+    item_start_.reset();
+    cursor_.mark(0);
     separator_pending = true;
     for (std::uint64_t r = 0; r < item.repeat && filled < count; ++r) {
+      value_lines_[filled] = line;
       values[filled++] = item.text.value;
     }
   }

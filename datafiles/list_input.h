@@ -75,6 +75,15 @@ struct numbers_left_over {
   std::string text;      // their first bytes, at most 20, up to the line end
 };
 
+// Where a read failed.
+struct read_place {
+  text_position position;     // where the item it could not read starts, or where it stopped
+  std::size_t value = 0;      // which of the read's values it was at, from 0
+  std::string text;           // up to 20 bytes from there, within the line, as they are
+  bool at_end = false;        // the position is the end of the input
+  bool stream_error = false;  // reading the input failed there
+};
+
 // A window over a source's bytes, refilled chunk by chunk: at most
 // `chunk_size` bytes are held at once.
 class byte_cursor {
@@ -98,6 +107,14 @@ class byte_cursor {
   // The C library's error number of a failed read, or 0.
   [[nodiscard]] int error_number() const { return error_number_; }
 
+  // Starts keeping the bytes moved past from here on, the first `limit` of
+  // them (kept() gives them), until the next mark().
+  void mark(std::size_t limit) {
+    kept_.clear();
+    keep_limit_ = limit;
+  }
+  [[nodiscard]] const std::string& kept() const { return kept_; }
+
   // The current byte's line and column, both from 1, counting LF as the line
   // end and each byte as a column.
   [[nodiscard]] text_position position() const {
@@ -116,6 +133,8 @@ class byte_cursor {
   std::size_t discarded_ = 0;   // bytes of the input dropped before buffer_[0]
   std::size_t line_ = 1;        // the current byte's line
   std::size_t line_start_ = 0;  // where in the input that line starts
+  std::string kept_;            // see mark()
+  std::size_t keep_limit_ = 0;
 };
 
 // Performs successive list-directed reads on one source, with the syntax
@@ -146,16 +165,27 @@ class list_reader {
   // value 1); else none (line 0).
   [[nodiscard]] const numbers_left_over& left_over() const { return left_over_; }
 
+  // After a successful read: the line of each of its values (where an empty
+  // value, a slash or "r*" left it unset, the line of that).
+  [[nodiscard]] const std::vector<std::size_t>& value_lines() const { return value_lines_; }
+
+  // After a failed read: where it failed.
+  [[nodiscard]] const read_place& failure_place() const { return place_; }
+
  private:
   // One read of `count` values, reals or (`integer`) whole numbers held
   // exactly as doubles.
   outcome<std::vector<std::optional<double>>> read_list(std::size_t count, bool integer);
-  io_failure failure(failure_step step, const char* reason) const;
+  io_failure failure(failure_step step, const char* reason);
 
   byte_cursor cursor_;
   int unit_;
-  bool end_met_ = false;  // the last read ran into the end of the input
-  numbers_left_over left_over_;  // see left_over()
+  bool end_met_ = false;                     // the last read ran into the end of the input
+  numbers_left_over left_over_;              // see left_over()
+  read_place place_;                         // see failure_place()
+  std::size_t at_value_ = 0;                 // the value the current read is at
+  std::optional<text_position> item_start_;  // of the item being scanned
+  std::vector<std::size_t> value_lines_;     // see value_lines()
 };
 
 }  // namespace datafiles

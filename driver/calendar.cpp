@@ -7,7 +7,7 @@
 namespace driver {
 namespace {
 
-constexpr double DAY_LIMIT = 1e11;      // days from Julian date 0 given a calendar date
+constexpr double DAY_LIMIT = 1e11;              // days from Julian date 0 given a calendar date
 constexpr std::int64_t MARCH_1_2000 = 2451605;  // its Julian day number
 // Days in the Gregorian calendar's cycles: 400 years, a century (the first of
 // a cycle, which ends with its leap day), four years (likewise) and a year.
@@ -34,8 +34,8 @@ std::optional<calendar_time> to_calendar(double jd) {
   // begins at midnight, half a day earlier.
   const double civil = jd + 0.5;
   auto day_number = static_cast<std::int64_t>(std::floor(civil));
-  auto minutes = static_cast<int>(
-      std::lround((civil - static_cast<double>(day_number)) * MINUTES_PER_DAY));
+  auto minutes =
+      static_cast<int>(std::lround((civil - static_cast<double>(day_number)) * MINUTES_PER_DAY));
   if (minutes == MINUTES_PER_DAY) {
     ++day_number;
     minutes = 0;
@@ -52,8 +52,8 @@ std::optional<calendar_time> to_calendar(double jd) {
   const std::int64_t years = std::min<std::int64_t>(days / DAYS_IN_YEAR, 3);
   days -= years * DAYS_IN_YEAR;
 
-  calendar_time time{2000 + 400 * cycles + 100 * centuries + 4 * fours + years, 0, 0,
-                     minutes / 60, minutes % 60};
+  calendar_time time{2000 + 400 * cycles + 100 * centuries + 4 * fours + years, 0, 0, minutes / 60,
+                     minutes % 60};
   std::size_t month = 0;  // from March
   while (days >= MONTH_DAYS_FROM_MARCH[month]) days -= MONTH_DAYS_FROM_MARCH[month++];
   time.month = static_cast<int>((month + 2) % 12) + 1;

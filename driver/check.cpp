@@ -63,8 +63,7 @@ std::string body_text(const char* title, const datafiles::orbital_elements& body
 }
 
 void note_body(std::vector<std::string>& notes, const char* owner,
-               const datafiles::orbital_elements& body, const record_dates& dates,
-               double start) {
+               const datafiles::orbital_elements& body, const record_dates& dates, double start) {
   if (body.mass > HEAVIEST_LIKELY_MASS) {
     notes.push_back(std::string(owner) + "mass " + datafiles::report_number(body.mass) +
                     " is above 0.001 solar masses, heavier than Jupiter: a mass in other units,"

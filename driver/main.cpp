@@ -1,5 +1,6 @@
 // The run: read the element file, then write one ephemeris record a day.
 #include <cstdint>
+#include <string>
 #include <utility>
 
 #include "datafiles/ephemeris_file.h"
@@ -48,7 +49,8 @@ int main(int argc, char** argv) {
   // round differently from start + k, and they are what the table shows.
   const datafiles::run_request& request = run.data.request;
   double date = request.start - 1;
-  for (std::int32_t day = 0; day < request.count && !driver::stop_requested(); ++day) {
+  std::int32_t day = 0;
+  for (; day < request.count && !driver::stop_requested(); ++day) {
     date = date + 1;
     const orbit::helio_place target_place = orbit::helio_position(run.target, date, constants);
     const orbit::helio_place observer_place = orbit::helio_position(run.observer, date, constants);
@@ -56,11 +58,13 @@ int main(int argc, char** argv) {
         orbit::apparent_place(target_place, observer_place, date, constants);
     if (auto failure = ephemeris.write_record(record)) {
       ephemeris.abandon();
+      failure->where = "record " + std::to_string(day + 1);
       driver::terminate_with_report(*failure);
     }
   }
 
   if (auto failure = datafiles::close_ephemeris(ephemeris)) {
+    failure->where = "at the close, after record " + std::to_string(day);
     driver::terminate_with_report(*failure);
   }
   return driver::stop_requested() ? 1 : 0;

@@ -31,7 +31,9 @@ datafiles::outcome<prepared_run> prepare_run(const orbit::frame_constants& const
   run.observer = orbit::make_body_state(angles_to_radians(run.data.observer, constants.pi));
   // A run that could not write only finite numbers is refused before the
   // table is touched.
-  if (auto failure = check_run(run.target, run.observer, run.data.request)) return *failure;
+  if (auto failure = check_run(run.target, run.observer, run.data.request, run.data.lines)) {
+    return *failure;
+  }
   return run;
 }
 

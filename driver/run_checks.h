@@ -4,6 +4,7 @@
 
 #include <optional>
 
+#include "datafiles/element_file.h"
 #include "datafiles/io_failure.h"
 #include "datafiles/records.h"
 #include "orbit/orbit.h"
@@ -16,8 +17,12 @@ namespace driver {
 //    a finite positive number"
 //   "the observer's mean anomaly -inf near the first date -1e+300 is not finite"
 //   "the observer's orbit is the target's: the two bodies must differ"
+// The failure says the line of the value it is about (`lines`): the body's
+// mass for its mean motion, its mean anomaly, the observer's first element for
+// the same orbit.
 std::optional<datafiles::io_failure> check_run(const orbit::body_state& target,
                                                const orbit::body_state& observer,
-                                               const datafiles::run_request& request);
+                                               const datafiles::run_request& request,
+                                               const datafiles::value_lines& lines);
 
 }  // namespace driver

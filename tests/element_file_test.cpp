@@ -448,3 +448,99 @@ TEST(ElementFile, ReportsAStreamErrorAsListIn) {
 
 }  // namespace
 }  // namespace datafiles
+
+namespace datafiles {
+namespace {
+
+TEST(ElementFile, SaysWhereAFailureHappened) {
+  // (name, file, where): the line and column from 1, the value by name and the
+  // text there, quoted; an end of file after which line; a check the line.
+  const std::string three_lines = TARGET_LINE + OBSERVER_LINE + START_LINE;
+  const struct {
+    const char* name;
+    std::string text;
+    std::string where;
+  } cases[] = {
+      {"byte-order mark", "\xEF\xBB\xBF" + GOOD_FILE,
+       "line 1, column 1, the target's semi-major axis, at \"\\xef\\xbb\\xbf1.523679 0.0934 1\""},
+      {"degrees and minutes",
+       TARGET_LINE +
+           "1.000001 0.016709 0 102\xC2\xB0"
+           "56' 0 357.529\n" +
+           START_LINE + COUNT_LINE,
+       "line 2, column 24, the observer's longitude of the ascending node, at "
+       "\"\\xc2\\xb056' 0 357.529\""},
+      {"header row", "a e i w node m0 t0 mass\n" + GOOD_FILE,
+       "line 1, column 1, the target's semi-major axis, at \"a e i w node m0 t0 m\""},
+      {"semicolons", "1.5;0.1;0;0;0;0;2451545;0\n" + GOOD_FILE.substr(TARGET_LINE.size()),
+       "line 1, column 4, the target's eccentricity, at \";0.1;0;0;0;0;2451545\""},
+      {"a quote and a backslash", TARGET_LINE + "\"1\\\"\n",
+       "line 2, column 1, the observer's semi-major axis, at \"\\\"1\\\\\\\"\""},
+      {"the file ends inside a read", three_lines, "after line 3, the day count"},
+      {"the last line unended", three_lines.substr(0, three_lines.size() - 1),
+       "after line 3, the day count"},
+      {"blank lines at the end", TARGET_LINE + "\n\n",
+       "after line 3, the observer's semi-major axis"},
+      {"an empty file", "", "in an empty file, the target's semi-major axis"},
+      {"an exponent without digits", TARGET_LINE + OBSERVER_LINE + "2451545E+\n" + COUNT_LINE,
+       "line 3, column 1, the start date, at \"2451545E+\""},
+      {"a point in the day count", TARGET_LINE + OBSERVER_LINE + START_LINE + "  30.5 days\n",
+       "line 4, column 3, the day count, at \"30.5 days\""},
+      {"an eccentricity out of range", "1 0.1 0 0 0 0 0 0\n\n1 1.5\n0 0 0 0 0 0\n1\n1\n", "line 3"},
+      {"a value left unset", TARGET_LINE + OBSERVER_LINE + START_LINE + "\n,\n", "line 5"},
+      {"a day count beyond 32 bits", TARGET_LINE + OBSERVER_LINE + START_LINE + "\n3000000000\n",
+       "line 5"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    for (const auto& result : {read_file(c.text), read_text(c.text)}) {
+      ASSERT_FALSE(result);
+      EXPECT_EQ(result.failure().where, c.where);
+    }
+  }
+}
+
+TEST(ElementFile, KeepsTheNumbersLeftOverOnALine) {
+  // (file, left over after each read as "line: text", "" for none)
+  const struct {
+    std::string text;
+    std::array<std::string, READ_COUNT> left_over;
+  } cases[] = {
+      {GOOD_FILE, {"", "", "", ""}},
+      {"1.5 0,1 0 0 0 0 0 3,2E-7\n" + OBSERVER_LINE + "2461041,5\n30 days\n",
+       {"1: 3,2E-7", "", "3: 5", ""}},
+      {TARGET_LINE.substr(0, TARGET_LINE.size() - 1) + "  Mars 4\n" + OBSERVER_LINE +
+           "2461041.5 -1 .5\n30\t+7\n",
+       {"", "", "3: -1 .5", "4: +7"}},
+      {TARGET_LINE + OBSERVER_LINE + "2461041.5, 123456789012345678901234\n30 -",
+       {"", "", "3: 12345678901234567890", ""}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    for (const auto& result : {read_file(c.text), read_text(c.text)}) {
+      ASSERT_TRUE(result) << result.failure().reason;
+      for (std::size_t k = 0; k < READ_COUNT; ++k) {
+        const numbers_left_over& left = result.value().left_over[k];
+        EXPECT_EQ(left.line == 0 ? "" : std::to_string(left.line) + ": " + left.text,
+                  c.left_over[k])
+            << "read " << k;
+      }
+    }
+  }
+}
+
+TEST(ElementFile, TheReportsLastLineSaysWhere) {
+  io_failure failure{failure_step::invalid_number, REASON_INCOMPREHENSIBLE, ELEMENT_UNIT, true};
+  failure.where = "line 2, column 14, the observer's eccentricity, at \"1,5\"";
+  EXPECT_EQ(report_text(failure),
+            "invalid number: incomprehensible list input\n"
+            "apparent state: unit 1 named DATOS.DAT\n"
+            "last format: list io\n"
+            "lately reading sequential formatted external IO: line 2, column 14, the "
+            "observer's eccentricity, at \"1,5\"\n");
+  EXPECT_EQ(quoted_text(std::string("a\"b\\c\x01\x7f\xff ~", 10)),
+            "\"a\\\"b\\\\c\\x01\\x7f\\xff ~\"");
+}
+
+}  // namespace
+}  // namespace datafiles

@@ -67,16 +67,20 @@ void expect_whole_records(const std::string& table, double start) {
 const std::string mars_expected_head = first_records(data_file("mars_from_earth.expected"), 3);
 const std::string old_table = "old contents of the table\nthat a run must not keep\n";
 
-std::string element_report(const std::string& first_line, bool transfer_begun = true) {
+// The report of a failure in the element file; `where` ends its last line.
+std::string element_report(const std::string& first_line, const std::string& where,
+                           bool transfer_begun = true) {
   return first_line + "\napparent state: unit 1 named DATOS.DAT\n" +
          (transfer_begun ? "last format: list io\n" : "") +
-         "lately reading sequential formatted external IO\n";
+         "lately reading sequential formatted external IO" + (where.empty() ? "" : ": " + where) +
+         "\n";
 }
 
-std::string ephemeris_report(const std::string& first_line) {
+std::string ephemeris_report(const std::string& first_line, const std::string& where) {
   return first_line +
          "\napparent state: unit 2 named VESK.DAT\nlast format: list io\n"
-         "lately writing sequential formatted external IO\n";
+         "lately writing sequential formatted external IO: " +
+         where + "\n";
 }
 
 void expect_clean_success(const run_result& result) {
@@ -125,20 +129,30 @@ TEST(EndToEnd, HelpVersionAndCheckLeaveTheTableAlone) {
       {{"--help"}, mars, 0, "Usage: ephemeris [--help | --version | --check]\n", ""},
       {{"-h"}, "", 0, "--check     read DATOS.DAT as a run would", ""},
       {{"--version"}, "", 0, "ephemeris 1.0\n", ""},
-      {{"--check"}, mars, 0,
+      {{"--check"},
+       mars,
+       0,
        "  start date                      2461041.5 (2026-01-01 00:00)\n"
        "  day count                       365\n"
        "  first record                    2461041.5 (2026-01-01 00:00)\n"
        "  last record                     2461405.5 (2026-12-31 00:00)\n"
        "notes: none\n",
        ""},
-      {{"--check"}, "", 2, "", element_report("open: No such file or directory", false)},
-      {{"--check"}, mars_elements("2461041.5", "3.0"), 2, "",
-       element_report("invalid integer: read unexpected character")},
-      {{"--check"}, mars.substr(0, mars.find('\n') + 1) + mars.substr(0, mars.find('\n') + 1) +
-                        "2461041.5\n365\n", 2,
-       "", element_report("element: the observer's orbit is the target's: the two bodies must "
-                          "differ")},
+      {{"--check"}, "", 2, "", element_report("open: No such file or directory", "", false)},
+      {{"--check"},
+       mars_elements("2461041.5", "3.0"),
+       2,
+       "",
+       element_report("invalid integer: read unexpected character",
+                      "line 4, column 1, the day count, at \"3.0\"")},
+      {{"--check"},
+       mars.substr(0, mars.find('\n') + 1) + mars.substr(0, mars.find('\n') + 1) +
+           "2461041.5\n365\n",
+       2,
+       "",
+       element_report("element: the observer's orbit is the target's: the two bodies must "
+                      "differ",
+                      "line 2")},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.arguments[0] + " " + c.elements.substr(0, 20));
@@ -166,26 +180,31 @@ TEST(EndToEnd, CheckNotesWhatIsLegalButProbablyNotMeant) {
     std::string elements;
     std::vector<std::string> notes;  // each a line of the output
   } cases[] = {
-      {"decimal commas", comma_mass + observer + "2461041,5\n365\n",
+      {"decimal commas",
+       comma_mass + observer + "2461041,5\n365\n",
        {"  - line 1: numbers left over after the target's elements: \"2271E-7\": a decimal "
         "comma (1,5 reads as 1 and 5) or a value too many?",
         "  - line 3: numbers left over after the start date: \"5\": a decimal comma (1,5 "
         "reads as 1 and 5) or a value too many?",
         "  - the target's mass 3 is above 0.001 solar masses, heavier than Jupiter: a mass in "
         "other units, or a decimal comma?"}},
-      {"a calendar date as the start", target + observer + "2026-01-01\n365\n",
+      {"a calendar date as the start",
+       target + observer + "2026-01-01\n365\n",
        {"  - line 3: numbers left over after the start date: \"-01\": a decimal comma (1,5 "
         "reads as 1 and 5) or a value too many?",
         "  - the start date 202.6 (-4712-06-14 02:24) is outside the years 1000 to 3000: a "
         "calendar date typed as a number? It is a Julian date (2026-01-01 00:00 is 2461041.5)",
         "  - the target's epoch 2451545 (2000-01-01 12:00) is more than 100 years from the run: "
         "fixed two-body elements drift away from the real orbit"}},
-      {"no day", target + observer + "2461041.5\n0\n",
+      {"no day",
+       target + observer + "2461041.5\n0\n",
        {"  - the day count 0 writes no record: an existing VESK.DAT is kept as it was"}},
-      {"a value too many", target + observer + "2461041.5 30\n365  days\n",
+      {"a value too many",
+       target + observer + "2461041.5 30\n365  days\n",
        {"  - line 3: numbers left over after the start date: \"30\": a decimal comma (1,5 "
         "reads as 1 and 5) or a value too many?"}},
-      {"text after the values is no number", target + observer + "2461041.5 start, 2026\n365\n",
+      {"text after the values is no number",
+       target + observer + "2461041.5 start, 2026\n365\n",
        {"notes: none"}},
   };
   for (const auto& c : cases) {
@@ -276,48 +295,90 @@ TEST(EndToEnd, ReportsElementFileFailuresAndLeavesTheTableAlone) {
   const std::string invalid_number = "invalid number: incomprehensible list input";
   const std::string point_in_count = "invalid integer: read unexpected character";
   const element_failure_case cases[] = {
-      {"missing file", "", element_report("open: No such file or directory", false)},
-      {"three lines", three_lines, element_report("list in: end of file")},
+      {"missing file", "", element_report("open: No such file or directory", "", false)},
+      {"three lines", three_lines,
+       element_report("list in: end of file", "after line 3, the day count")},
       {"three lines, the last unended", three_lines.substr(0, three_lines.size() - 1),
-       element_report("read start: end of file")},
+       element_report("read start: end of file", "after line 3, the day count")},
       {"syntax error", "1.5Q0 " + mars,
-       element_report("invalid number: incomprehensible list input")},
+       element_report("invalid number: incomprehensible list input",
+                      "line 1, column 4, the target's eccentricity, at \"Q0 1.52371034 0.0933\"")},
       {"missing value", ",1 2 3 4 5 6 7 8\n" + mars.substr(mars.find('\n') + 1),
-       element_report("list in: no value for the target's semi-major axis")},
+       element_report("list in: no value for the target's semi-major axis", "line 1")},
       {"eccentricity out of range", "1 1.5 0 0 0 0 0 0\n" + mars.substr(mars.find('\n') + 1),
-       element_report("element: the target's eccentricity 1.5 is outside [0, 1)")},
+       element_report("element: the target's eccentricity 1.5 is outside [0, 1)", "line 1")},
       {"day count overflow", mars_elements("2461081.5", "2147483648"),
-       element_report("invalid integer: integer overflow")},
+       element_report("invalid integer: integer overflow", "line 4")},
       {"decimal day count", mars_elements("2461081.5", "10.0"),
-       element_report("invalid integer: read unexpected character")},
+       element_report("invalid integer: read unexpected character",
+                      "line 4, column 1, the day count, at \"10.0\"")},
       // Repeat counts only at the start of an item, with digits.
-      {"star without count", "*1.5 " + mars, element_report(bad_repeat)},
-      {"star, blank, value", "* 0.5 " + mars, element_report(bad_repeat)},
-      {"star after a real", "1.5*2 " + mars, element_report(bad_repeat)},
-      {"star after an exponent", "2e0*0.5 " + mars, element_report(bad_repeat)},
-      {"star after a repeated real", "1*1.5*2 " + mars, element_report(bad_repeat)},
-      {"negative count", "-2*1 " + mars, element_report(bad_repeat)},
-      {"zero count", "0*1 " + mars, element_report(bad_repeat)},
-      {"plus zero count", "+0*1 " + mars, element_report(bad_repeat)},
-      {"minus zero count", "-0*1 " + mars, element_report(bad_repeat)},
-      {"sign alone before star", "+*1 " + mars, element_report(invalid_number)},
-      {"star after star", "2** " + mars, element_report(invalid_number)},
+      {"star without count", "*1.5 " + mars,
+       element_report(
+           bad_repeat,
+           "line 1, column 1, the target's semi-major axis, at \"*1.5 1.52371034 0.09\"")},
+      {"star, blank, value", "* 0.5 " + mars,
+       element_report(
+           bad_repeat,
+           "line 1, column 1, the target's semi-major axis, at \"* 0.5 1.52371034 0.0\"")},
+      {"star after a real", "1.5*2 " + mars,
+       element_report(bad_repeat,
+                      "line 1, column 4, the target's eccentricity, at \"*2 1.52371034 0.0933\"")},
+      {"star after an exponent", "2e0*0.5 " + mars,
+       element_report(bad_repeat,
+                      "line 1, column 4, the target's eccentricity, at \"*0.5 1.52371034 0.09\"")},
+      {"star after a repeated real", "1*1.5*2 " + mars,
+       element_report(bad_repeat,
+                      "line 1, column 6, the target's eccentricity, at \"*2 1.52371034 0.0933\"")},
+      {"negative count", "-2*1 " + mars,
+       element_report(
+           bad_repeat,
+           "line 1, column 1, the target's semi-major axis, at \"-2*1 1.52371034 0.09\"")},
+      {"zero count", "0*1 " + mars,
+       element_report(
+           bad_repeat,
+           "line 1, column 1, the target's semi-major axis, at \"0*1 1.52371034 0.093\"")},
+      {"plus zero count", "+0*1 " + mars,
+       element_report(
+           bad_repeat,
+           "line 1, column 1, the target's semi-major axis, at \"+0*1 1.52371034 0.09\"")},
+      {"minus zero count", "-0*1 " + mars,
+       element_report(
+           bad_repeat,
+           "line 1, column 1, the target's semi-major axis, at \"-0*1 1.52371034 0.09\"")},
+      {"sign alone before star", "+*1 " + mars,
+       element_report(
+           invalid_number,
+           "line 1, column 1, the target's semi-major axis, at \"+*1 1.52371034 0.093\"")},
+      {"star after star", "2** " + mars,
+       element_report(
+           invalid_number,
+           "line 1, column 1, the target's semi-major axis, at \"2** 1.52371034 0.093\"")},
       // A point anywhere in the day count.
-      {"point as day count", with_count("."), element_report(point_in_count)},
-      {"plus point as day count", with_count("+."), element_report(point_in_count)},
-      {"minus point as day count", with_count("-."), element_report(point_in_count)},
-      {"point, letter as day count", with_count(".x"), element_report(point_in_count)},
-      {"point, star in day count", with_count("3.*"), element_report(point_in_count)},
-      {"plus as day count", with_count("+"), element_report(invalid_number)},
-      {"minus as day count", with_count("-"), element_report(invalid_number)},
+      {"point as day count", with_count("."),
+       element_report(point_in_count, "line 4, column 1, the day count, at \".\"")},
+      {"plus point as day count", with_count("+."),
+       element_report(point_in_count, "line 4, column 1, the day count, at \"+.\"")},
+      {"minus point as day count", with_count("-."),
+       element_report(point_in_count, "line 4, column 1, the day count, at \"-.\"")},
+      {"point, letter as day count", with_count(".x"),
+       element_report(point_in_count, "line 4, column 1, the day count, at \".x\"")},
+      {"point, star in day count", with_count("3.*"),
+       element_report(point_in_count, "line 4, column 1, the day count, at \"3.*\"")},
+      {"plus as day count", with_count("+"),
+       element_report(invalid_number, "line 4, column 1, the day count, at \"+\"")},
+      {"minus as day count", with_count("-"),
+       element_report(invalid_number, "line 4, column 1, the day count, at \"-\"")},
       // The reads' own failures before this program's checks.
-      {"empty start at the very end", two_lines + "2*", element_report("read start: end of file")},
-      {"empty day counts", with_count("3*"), element_report("list in: no value for the day count")},
+      {"empty start at the very end", two_lines + "2*",
+       element_report("read start: end of file", "after line 3, the day count")},
+      {"empty day counts", with_count("3*"),
+       element_report("list in: no value for the day count", "line 4")},
       {"empty value and bad eccentricity", ",1 1.5 0 0 0 0 0\n" + after_target,
-       element_report("list in: no value for the target's semi-major axis")},
+       element_report("list in: no value for the target's semi-major axis", "line 1")},
       {"bad eccentricity and big day count",
        "1 1.5 0 0 0 0 0 0\n" + after_target.substr(0, after_target.rfind("40\n")) + "2147483648\n",
-       element_report("element: the target's eccentricity 1.5 is outside [0, 1)")},
+       element_report("element: the target's eccentricity 1.5 is outside [0, 1)", "line 1")},
   };
   for (const element_failure_case& c : cases) expect_refused(c);
 }
@@ -330,30 +391,40 @@ TEST(EndToEnd, RefusesRunsThatCouldNotWriteOnlyFiniteNumbers) {
   const std::string tail = "2461081.5\n40\n";
   const element_failure_case cases[] = {
       {"tiny axis", "1E-300 0.1 0 0 0 0 2451545 0\n" + after_target,
-       element_report("element: the target's semi-major axis 1e-300 is outside [1e-137, 1e153]")},
+       element_report("element: the target's semi-major axis 1e-300 is outside [1e-137, 1e153]",
+                      "line 1")},
       {"huge axis", "1E160 0.1 0 0 0 0 2451545 0\n" + after_target,
-       element_report("element: the target's semi-major axis 1e+160 is outside [1e-137, 1e153]")},
+       element_report("element: the target's semi-major axis 1e+160 is outside [1e-137, 1e153]",
+                      "line 1")},
       {"largest axis", target + "1E300 0.1 0 0 0 0 2451545 0\n" + tail,
-       element_report("element: the observer's semi-major axis 1e+300 is outside [1e-137, 1e153]")},
+       element_report("element: the observer's semi-major axis 1e+300 is outside [1e-137, 1e153]",
+                      "line 2")},
       {"huge angle", "1 0.1 1E308 0 0 0 2451545 0\n" + after_target,
-       element_report("element: the target's inclination 1e+308 is outside [-5e307, 5e307]")},
+       element_report("element: the target's inclination 1e+308 is outside [-5e307, 5e307]",
+                      "line 1")},
       {"infinite mean motion", "1e-137 0.1 0 0 0 0 2451545 1E300\n" + after_target,
        element_report("element: the target's mean motion inf (from its semi-major axis and "
-                      "mass) is not a finite positive number")},
+                      "mass) is not a finite positive number",
+                      "line 1")},
       {"far epoch", "0.01 0.1 0 0 0 0 1E308 0\n" + after_target,
        element_report("element: the target's mean anomaly -inf near the first date 2461081.5 "
-                      "is not finite")},
+                      "is not finite",
+                      "line 1")},
       {"huge mass, far start", target + "1 0.1 0 0 0 0 2451545 1E300\n-1E300\n40\n",
        element_report("element: the observer's mean anomaly -inf near the first date -1e+300 "
-                      "is not finite")},
+                      "is not finite",
+                      "line 2")},
       {"overflow late in the run", target + "1e-137 0 0 0 0 0 2461081.5 3.4e206\n" + tail,
        element_report("element: the observer's mean anomaly inf near the last date 2461120.5 "
-                      "is not finite")},
+                      "is not finite",
+                      "line 2")},
       {"the same orbit twice", target + target + tail,
-       element_report("element: the observer's orbit is the target's: the two bodies must differ")},
+       element_report("element: the observer's orbit is the target's: the two bodies must differ",
+                      "line 2")},
       {"the same orbit, masses too small to tell",
        "1 0.5 10 20 30 40 2451545 0\n1 0.5 10 20 30 40 2451545 1e-20\n" + tail,
-       element_report("element: the observer's orbit is the target's: the two bodies must differ")},
+       element_report("element: the observer's orbit is the target's: the two bodies must differ",
+                      "line 2")},
   };
   for (const element_failure_case& c : cases) expect_refused(c);
 }
@@ -417,7 +488,8 @@ TEST(EndToEnd, ReportsAnElementFileThatCannotBeRead) {
   fs::create_directory(dir / "DATOS.DAT");
   const run_result result = run_program(dir.path());
   EXPECT_EQ(result.signal, SIGABRT);
-  EXPECT_EQ(result.err, element_report("list in: Is a directory"));
+  EXPECT_EQ(result.err, element_report("list in: Is a directory",
+                                       "line 1, column 1, the target's semi-major axis"));
   EXPECT_FALSE(fs::exists(dir / "VESK.DAT"));
 }
 
@@ -432,7 +504,7 @@ TEST(EndToEnd, ReportsATableThatOpensOnlyForReading) {
   const bool as_nobody = testing_support::can_run_unprivileged();
   const run_result result = run_program(dir.path(), {{}, as_nobody});
   EXPECT_EQ(result.signal, SIGABRT);
-  EXPECT_EQ(result.err, ephemeris_report("list output start: can't write file"));
+  EXPECT_EQ(result.err, ephemeris_report("list output start: can't write file", "record 1"));
   EXPECT_EQ(read_file(dir / "VESK.DAT"), old_table);
 
   // With no record to write the run succeeds and the file stays as it was.
@@ -442,13 +514,27 @@ TEST(EndToEnd, ReportsATableThatOpensOnlyForReading) {
 }
 
 TEST(EndToEnd, ReportsAFailedWriteInsteadOfSucceeding) {
-  temporary_directory dir;
-  write_file(dir / "DATOS.DAT", mars_elements("2461081.5", "3"));
-  fs::create_symlink("/dev/full", dir / "VESK.DAT");
-  const run_result result = run_program(dir.path());
-  EXPECT_EQ(result.signal, SIGABRT);
-  EXPECT_EQ(result.out, "");
-  EXPECT_EQ(result.err, ephemeris_report("write: No space left on device"));
+  // Three records fail when they are written out at the close; a long run
+  // fails on the record that found the buffer full.
+  for (const char* count : {"3", "100000"}) {
+    SCOPED_TRACE(count);
+    temporary_directory dir;
+    write_file(dir / "DATOS.DAT", mars_elements("2461081.5", count));
+    fs::create_symlink("/dev/full", dir / "VESK.DAT");
+    const run_result result = run_program(dir.path());
+    EXPECT_EQ(result.signal, SIGABRT);
+    EXPECT_EQ(result.out, "");
+    if (std::string(count) == "3") {
+      EXPECT_EQ(result.err,
+                ephemeris_report("write: No space left on device", "at the close, after record 3"));
+    } else {
+      const std::string head = ephemeris_report("write: No space left on device", "record ");
+      ASSERT_EQ(result.err.substr(0, head.size() - 1), head.substr(0, head.size() - 1));
+      const long record = std::stol(result.err.substr(head.size() - 1));
+      EXPECT_GT(record, 1);
+      EXPECT_LT(record, 100000);
+    }
+  }
 }
 
 // Starts a run of a hundred million days and waits until records appear.
