@@ -17,8 +17,8 @@ string(ASCII 27 escape)
 string(ASCII 8 backspace)
 string(REGEX REPLACE "${escape}\\[[0-9;]*m" "" plain "${page}")
 string(REGEX REPLACE "[^\n]${backspace}" "" plain "${plain}")
-foreach(section NAME SYNOPSIS DESCRIPTION FILES "EXIT STATUS" DIAGNOSTICS EXAMPLES
-                "DELIBERATE DIFFERENCES")
+foreach(section NAME SYNOPSIS DESCRIPTION OPTIONS FILES "EXIT STATUS" DIAGNOSTICS EXAMPLES
+                "DELIBERATE DIFFERENCES" "SEE ALSO")
   if(NOT plain MATCHES "\n${section}\n")
     message(FATAL_ERROR "the manual page has no ${section} section")
   endif()
