@@ -1,6 +1,6 @@
 # What `cmake --install` puts under the prefix, and the Debian package CPack
-# makes of it: the program, its plotting tool, its manual page, the README and
-# the example.
+# makes of it: the program, its plotting tool, its manual page, the README with
+# its page on the deliberate differences, and the example.
 # Tests, benchmarks and fuzz targets have no install rules.
 include(GNUInstallDirs)
 
@@ -9,6 +9,8 @@ install(PROGRAMS tools/plot_ephemeris.py DESTINATION ${CMAKE_INSTALL_BINDIR}
         RENAME ephemeris-plot)
 install(FILES doc/ephemeris.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+# Where the README's link finds it.
+install(FILES doc/differences.md DESTINATION ${CMAKE_INSTALL_DOCDIR}/doc)
 install(FILES examples/DATOS.DAT examples/mars_2026.png
         DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
 

@@ -8,6 +8,7 @@ set(installed
     bin/ephemeris
     bin/ephemeris-plot
     share/doc/ephemeris/README.md
+    share/doc/ephemeris/doc/differences.md
     share/doc/ephemeris/examples/DATOS.DAT
     share/doc/ephemeris/examples/mars_2026.png
     share/man/man1/ephemeris.1)
