@@ -73,8 +73,12 @@ void compare(const outcome<element_data>& whole, const outcome<element_data>& by
   if (!whole) {
     const io_failure& failed = whole.failure();
     const io_failure& other = bytewise.failure();
-    if (failed.step != other.step || failed.reason != other.reason) {
-      fail("chunking changed the failure");
+    if (failed.step != other.step || failed.reason != other.reason || failed.where != other.where) {
+      fail("chunking changed the failure or where it happened");
+    }
+    // The report's last line says where, in printable ASCII.
+    for (const char c : failed.where) {
+      if (c < 0x20 || c > 0x7e) fail("a byte outside printable ASCII in where a failure happened");
     }
     if (failed.unit != datafiles::ELEMENT_UNIT || !failed.transfer_begun) {
       fail("a read failure without unit 1 or a transfer begun");
@@ -87,6 +91,16 @@ void compare(const outcome<element_data>& whole, const outcome<element_data>& by
   if (!same_body(x.target, y.target) || !same_body(x.observer, y.observer) ||
       !same_bits(x.request.start, y.request.start) || x.request.count != y.request.count) {
     fail("chunking changed the values");
+  }
+  for (std::size_t k = 0; k < datafiles::READ_COUNT; ++k) {
+    if (x.left_over[k].line != y.left_over[k].line || x.left_over[k].text != y.left_over[k].text ||
+        x.left_over[k].text.size() > 20) {
+      fail("chunking changed the numbers left over on a line");
+    }
+  }
+  if (x.lines.start != y.lines.start || x.lines.count != y.lines.count ||
+      x.lines.target != y.lines.target || x.lines.observer != y.lines.observer) {
+    fail("chunking changed the lines of the values");
   }
   check_body(x.target);
   check_body(x.observer);
