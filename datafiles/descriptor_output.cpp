@@ -18,6 +18,9 @@ int write_fully(int descriptor, const char* data, std::size_t size, std::size_t&
     }
     if (n == 0) return EIO;  // no progress and no error: give up rather than spin
     written += static_cast<std::size_t>(n);
+    // A signal that ends a waiting write after some bytes makes it short
+    // rather than failed.
+    if (written < size && stop != nullptr && stop()) return EINTR;
   }
   return 0;
 }
