@@ -1,4 +1,5 @@
 // The conditions under which a run writes only finite numbers.
+#include <algorithm>
 #include <cmath>
 
 #include "orbit/orbit.h"
@@ -17,13 +18,13 @@ bool same_orbit(const body_state& x, const body_state& y) {
 // dates: the same orbit, though its elements are written differently.
 bool same_place(const body_state& x, const body_state& y, double start, std::int32_t count,
                 const frame_constants& k) {
-  for (const std::int32_t index : {0, (count - 1) / 2, count - 1}) {
+  const std::int32_t indices[] = {0, (count - 1) / 2, count - 1};
+  return std::ranges::all_of(indices, [&](std::int32_t index) {
     const double date = run_date(start, index);
     const vector3 p = helio_position(x, date, k).position;
     const vector3 q = helio_position(y, date, k).position;
-    if (p.x != q.x || p.y != q.y || p.z != q.z) return false;
-  }
-  return true;
+    return p.x == q.x && p.y == q.y && p.z == q.z;
+  });
 }
 
 std::optional<run_fault> mean_motion_fault(const body_state& body, bool is_observer) {
