@@ -71,6 +71,10 @@ ephemeris_file::~ephemeris_file() {
 }
 
 int ephemeris_file::write_queued() {
+  // A pipe or device may make the write wait: once a stop is requested it
+  // is not begun, so a stop that came just before cannot leave the run
+  // waiting. A regular file never waits long and takes the records in hand.
+  if (!regular_ && stop_ != nullptr && stop_()) stopped_ = true;
   if (stopped_) queued_ = 0;  // the run is ending: what a stop cut short stays unwritten
   if (queued_ == 0) return 0;
   std::size_t written = 0;
@@ -179,7 +183,9 @@ outcome<ephemeris_file> open_ephemeris(const char* path, stop_check stop) {
   }
   file.regular_ = S_ISREG(status.st_mode);
   // Another run writing the same file keeps it: this one changes nothing.
-  if (!read_only && lock_table(descriptor) != 0) {
+  // Devices are shared by every directory (/dev/null) and are not locked.
+  const bool lockable = file.regular_ || S_ISFIFO(status.st_mode);
+  if (!read_only && lockable && lock_table(descriptor) != 0) {
     file.release();
     return ephemeris_failure(failure_step::open, REASON_LOCKED);
   }

@@ -35,7 +35,8 @@ class ephemeris_file {
   // start" / "can't write file" for a file that opened only for reading; a
   // write error, with the C library's text as the reason. A write that waits
   // (on a pipe) and is interrupted by a stop request gives up the records
-  // still queued, now and at close: the run is ending.
+  // still queued, now and at close: the run is ending. On anything but a
+  // regular file no write is begun once a stop is requested.
   std::optional<io_failure> write_record(const ephemeris_record& record);
 
   // Writes what is queued, cuts the file after the last record written (only
@@ -72,7 +73,8 @@ class ephemeris_file {
 };
 
 // Opens `path` for update, creating it empty if absent and not emptying it
-// otherwise, and takes this run's lock on it (lock_table). A file that exists
+// otherwise, and takes this run's lock on a regular file or FIFO (lock_table;
+// devices such as /dev/null are left unlocked). A file that exists
 // but opens only for reading (permissions, a read-only file system, an
 // immutable or append-only file) opens read-only and unlocked. A `path` that
 // is not a regular file (a FIFO, a device) is opened for writing only, so a

@@ -484,6 +484,10 @@ TEST(EndToEnd, LosesNothingInTheCorners) {
       return std::nullopt;
     };
   };
+  const auto fifo_table = [](const fs::path& dir) -> std::shared_ptr<void> {
+    if (::mkfifo((dir / "VESK.DAT").c_str(), 0644) != 0) return nullptr;
+    return std::make_shared<int>(0);
+  };
   // VESK.DAT a FIFO with a reader that takes nothing until told.
   auto reader = std::make_shared<int>(-1);
   const auto fifo_table_with_reader = [reader](const fs::path& dir) {
@@ -589,10 +593,7 @@ TEST(EndToEnd, LosesNothingInTheCorners) {
       // A FIFO whose reader comes late gets every record.
       {"a FIFO read late",
        "20000",
-       [](const fs::path& dir) -> std::shared_ptr<void> {
-         if (::mkfifo((dir / "VESK.DAT").c_str(), 0644) != 0) return nullptr;
-         return std::make_shared<int>(0);
-       },
+       fifo_table,
        {},
        [](running_program& program, const fs::path& dir) -> std::optional<std::string> {
          std::this_thread::sleep_for(std::chrono::milliseconds(300));
@@ -608,10 +609,7 @@ TEST(EndToEnd, LosesNothingInTheCorners) {
        table_after::complete},
       {"a FIFO nobody reads, stopped",
        "3",
-       [](const fs::path& dir) -> std::shared_ptr<void> {
-         if (::mkfifo((dir / "VESK.DAT").c_str(), 0644) != 0) return nullptr;
-         return std::make_shared<int>(0);
-       },
+       fifo_table,
        {},
        [](running_program& program, const fs::path&) -> std::optional<std::string> {
          std::this_thread::sleep_for(std::chrono::milliseconds(300));
