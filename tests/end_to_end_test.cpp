@@ -538,7 +538,7 @@ TEST(EndToEnd, LosesNothingInTheCorners) {
       {"a file-size limit",
        "20000",
        with_old_table,
-       {{}, false, false, 1000 * 1024},
+       {{}, false, false, rlim_t{1000} * 1024},
        nullptr,
        -1,
        SIGABRT,
