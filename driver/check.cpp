@@ -83,18 +83,7 @@ void note_body(std::vector<std::string>& notes, const char* owner,
 record_dates run_dates(const datafiles::run_request& request) {
   constexpr double none = std::numeric_limits<double>::quiet_NaN();
   if (request.count <= 0) return {none, none};
-  const double before = request.start - 1;
-  const double first = before + 1;
-  // Every sum before + k is exact when `before` is a multiple of 2^-m and the
-  // sums stay below 2^(53 - m) in magnitude: then the last is before + count.
-  int m = 0;
-  while (m < 64 && std::ldexp(before, m) != std::trunc(std::ldexp(before, m))) ++m;
-  if (m < 53 && std::fabs(before) + request.count < std::ldexp(1.0, 53 - m)) {
-    return {first, before + request.count};
-  }
-  double date = before;
-  for (std::int32_t day = 0; day < request.count; ++day) date = date + 1;
-  return {first, date};
+  return {orbit::run_date(request.start, 0), orbit::run_date(request.start, request.count - 1)};
 }
 
 std::vector<std::string> check_notes(const datafiles::element_data& data) {

@@ -8,9 +8,8 @@
 
 namespace driver {
 
-// The Julian dates of the first and last records of a run of `request`,
-// formed as the run forms them (start - 1, plus one day at a time); both NaN
-// for a day count of 0 or less.
+// The Julian dates of the first and last records of a run of `request`, as
+// the run forms them (orbit::run_date); both NaN for a day count of 0 or less.
 struct record_dates {
   double first;
   double last;
