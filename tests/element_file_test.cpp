@@ -462,7 +462,7 @@ TEST(ElementFile, SaysWhereAFailureHappened) {
     std::string where;
   } cases[] = {
       {"byte-order mark", "\xEF\xBB\xBF" + GOOD_FILE,
-       "line 1, column 1, the target's semi-major axis, at \"\\xef\\xbb\\xbf1.523679 0.0934 1\""},
+       R"(line 1, column 1, the target's semi-major axis, at "\xef\xbb\xbf1.523679 0.0934 1")"},
       {"degrees and minutes",
        TARGET_LINE +
            "1.000001 0.016709 0 102\xC2\xB0"
@@ -474,8 +474,8 @@ TEST(ElementFile, SaysWhereAFailureHappened) {
        "line 1, column 1, the target's semi-major axis, at \"a e i w node m0 t0 m\""},
       {"semicolons", "1.5;0.1;0;0;0;0;2451545;0\n" + GOOD_FILE.substr(TARGET_LINE.size()),
        "line 1, column 4, the target's eccentricity, at \";0.1;0;0;0;0;2451545\""},
-      {"a quote and a backslash", TARGET_LINE + "\"1\\\"\n",
-       "line 2, column 1, the observer's semi-major axis, at \"\\\"1\\\\\\\"\""},
+      {"a quote and a backslash", TARGET_LINE + R"("1\")" + "\n",
+       R"(line 2, column 1, the observer's semi-major axis, at "\"1\\\"")"},
       {"the file ends inside a read", three_lines, "after line 3, the day count"},
       {"the last line unended", three_lines.substr(0, three_lines.size() - 1),
        "after line 3, the day count"},
