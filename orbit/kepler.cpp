@@ -178,26 +178,22 @@ struct sine_cosine {
 };
 
 // sin(t) and cos(t) for |t| <= pi/4 by their Taylor polynomials (to t^15 and
-// t^16): within a few ulps, which only the start uses.
+// t^16), in Estrin's order to shorten the chain of dependent operations:
+// within a few ulps, which only the start uses.
 [[maybe_unused]] sine_cosine small_sine_cosine(double t) {
-  const double t2 = t * t;
-  const double s =
-      t + t * t2 *
-              (-1.0 / 6 +
-               t2 * (1.0 / 120 +
-                     t2 * (-1.0 / 5040 +
-                           t2 * (1.0 / 362880 +
-                                 t2 * (-1.0 / 39916800 +
-                                       t2 * (1.0 / 6227020800 + t2 * (-1.0 / 1307674368000)))))));
-  const double c =
-      1 + t2 * (-1.0 / 2 +
-                t2 * (1.0 / 24 +
-                      t2 * (-1.0 / 720 + t2 * (1.0 / 40320 +
-                                               t2 * (-1.0 / 3628800 +
-                                                     t2 * (1.0 / 479001600 +
-                                                           t2 * (-1.0 / 87178291200 +
-                                                                 t2 * (1.0 / 20922789888000))))))));
-  return {s, c};
+  const double y = t * t;
+  const double y2 = y * y;
+  const double y4 = y2 * y2;
+  // sin(t) = t + t*y*(a0 + a1 y + ... + a6 y^6), a_k = (-1)^(k+1)/(2k+3)!
+  const double sine_series =
+      ((-1.0 / 6 + y * (1.0 / 120)) + y2 * (-1.0 / 5040 + y * (1.0 / 362880))) +
+      y4 * ((-1.0 / 39916800 + y * (1.0 / 6227020800)) + y2 * (-1.0 / 1307674368000));
+  // cos(t) = 1 + y*(b0 + b1 y + ... + b7 y^7), b_k = (-1)^(k+1)/(2k+2)!
+  const double cosine_series =
+      ((-1.0 / 2 + y * (1.0 / 24)) + y2 * (-1.0 / 720 + y * (1.0 / 40320))) +
+      y4 * ((-1.0 / 3628800 + y * (1.0 / 479001600)) +
+            y2 * (-1.0 / 87178291200 + y * (1.0 / 20922789888000)));
+  return {t + t * y * sine_series, 1 + y * cosine_series};
 }
 
 // sin(x) and cos(x) for x in [0, 8] to about an ulp: x less the nearest
@@ -236,7 +232,11 @@ struct sine_cosine {
     const double e_cos = e * (m.c * z.c - m.s * z.s);  // e cos(M + d)
     const double f = d - e_sin;
     const double slope = 1 - e_cos;
-    const double delta = f / (slope - 0.5 * f * e_sin / slope);
+    // Halley's step f/(f' - f f''/(2 f')), f'' = e sin, to the same order
+    // with one division.
+    const double inverse_slope = 1 / slope;
+    const double newton = f * inverse_slope;
+    const double delta = newton * (1 + 0.5 * newton * e_sin * inverse_slope);
     d -= delta;
     if (std::fabs(delta) < START_SETTLED) break;
   }
@@ -431,6 +431,15 @@ struct library_sine {
   double operator()(double x) const { return std::sin(x); }
 };
 
+// The C library's sine, counting its calls.
+struct counting_sine {
+  int* calls;
+  double operator()(double x) const {
+    ++*calls;
+    return std::sin(x);
+  }
+};
+
 }  // namespace
 
 double kepler_iteration(double e, double mean_anomaly) {
@@ -438,13 +447,16 @@ double kepler_iteration(double e, double mean_anomaly) {
   return iterate(e, mean_anomaly, sine);
 }
 
+double kepler_iteration_traced(double e, double mean_anomaly, kepler_trace& trace) {
+  trace = {kepler_path::outside_range, 0};
+  counting_sine sine{&trace.sines};
+  return iterate(e, mean_anomaly, sine);
+}
+
 double kepler_traced(double e, double mean_anomaly, kepler_trace& trace) {
   trace.sines = 0;
-  auto counted_sine = [&trace](double x) {
-    ++trace.sines;
-    return std::sin(x);
-  };
-  return solve(e, mean_anomaly, counted_sine, trace.path);
+  counting_sine sine{&trace.sines};
+  return solve(e, mean_anomaly, sine, trace.path);
 }
 
 }  // namespace kepler_detail

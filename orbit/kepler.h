@@ -35,6 +35,9 @@ struct kepler_trace {
 // definition, bit for bit (see orbit.h). Any e in [0, 1), M in [0, 2*pi].
 double kepler_iteration(double e, double mean_anomaly);
 
+// kepler_iteration(e, M) and its sines (the path: outside_range).
+double kepler_iteration_traced(double e, double mean_anomaly, kepler_trace& trace);
+
 // kepler(e, M), bit for bit, and the way it went.
 double kepler_traced(double e, double mean_anomaly, kepler_trace& trace);
 
