@@ -201,7 +201,10 @@ struct sine_cosine {
 [[maybe_unused]] sine_cosine cheap_sine_cosine(double x) {
   constexpr double HALF_PI_HIGH = 1.5707963267948966;    // the double nearest pi/2
   constexpr double HALF_PI_LOW = 6.123233995736766e-17;  // pi/2 - HALF_PI_HIGH
-  const int quadrant = static_cast<int>(x * (2 / std::numbers::pi) + 0.5);
+  // x >= 0, so this is the nearest quadrant; which way a tie goes does not
+  // matter, |t| is pi/4 either way.
+  const int quadrant =
+      static_cast<int>(x * (2 / std::numbers::pi) + 0.5);  // NOLINT(bugprone-incorrect-roundings)
   const double t = (x - quadrant * HALF_PI_HIGH) - quadrant * HALF_PI_LOW;
   const sine_cosine z = small_sine_cosine(t);
   switch (quadrant & 3) {
@@ -380,11 +383,11 @@ double shortcut(double e, double mean_anomaly, Sine& sine, kepler_path& path) {
     path = kepler_path::band_too_wide;
     return nan;
   }
-  const std::uint64_t first = std::bit_cast<std::uint64_t>(low_end);
-  const std::uint64_t x0_bits = std::bit_cast<std::uint64_t>(x0);
+  const auto first = std::bit_cast<std::uint64_t>(low_end);
+  const auto x0_bits = std::bit_cast<std::uint64_t>(x0);
   std::uint64_t image[EXAMINED_DOUBLES];  // g(x) - first, as bits; large if outside J
   for (std::uint64_t j = 0; j < count; ++j) {
-    const double x = std::bit_cast<double>(first + j);
+    const auto x = std::bit_cast<double>(first + j);
     const double gx = first + j == x0_bits ? g0 : e * sine(x) + mean_anomaly;
     image[j] = std::bit_cast<std::uint64_t>(gx) - first;  // wraps round below J
   }
