@@ -468,7 +468,7 @@ double kepler_iteration(double e, double mean_anomaly) {
 }
 
 double kepler_iteration_traced(double e, double mean_anomaly, kepler_trace& trace) {
-  trace = {kepler_path::outside_range, 0};
+  trace = {kepler_path::iteration_alone, 0};
   counting_sine sine{&trace.sines};
   return iterate(e, mean_anomaly, sine);
 }

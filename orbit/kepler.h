@@ -22,6 +22,7 @@ enum class kepler_path {
   band_too_wide,        // too many doubles near the root to examine, or to bound the steps
   not_one_fixed_point,  // two attractors or a cycle: the iteration decides
   shortcut_not_built,   // this build's C library is not known for a faithful sine
+  iteration_alone,      // kepler_iteration_traced: no shortcut tried
 };
 
 // What a solve did: its path and how many times it called the library's sine.
@@ -35,7 +36,7 @@ struct kepler_trace {
 // definition, bit for bit (see orbit.h). Any e in [0, 1), M in [0, 2*pi].
 double kepler_iteration(double e, double mean_anomaly);
 
-// kepler_iteration(e, M) and its sines (the path: outside_range).
+// kepler_iteration(e, M) and its sines (the path: iteration_alone).
 double kepler_iteration_traced(double e, double mean_anomaly, kepler_trace& trace);
 
 // kepler(e, M), bit for bit, and the way it went.
