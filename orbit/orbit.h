@@ -143,8 +143,9 @@ inline vector3 rotaz(const vector3& v, double theta) {
 // radians, t0 a Julian date, the mass in solar masses), with n in rad/day and
 // p in AU, in the order of the fields above.
 // Notes:
-//   1. The elements are not checked here; the element file's checks keep a
-//      and the mass where n is finite and positive.
+//   1. The elements are not checked here. Within the element file's bounds
+//      n can still overflow (a mass near the largest double): find_run_fault
+//      refuses a run in which either body's n is not finite and positive.
 //   2. e = 0 gives p = a, axis_ratio = 1 and an infinite acos_floor: the
 //      arc cosine form of the true anomaly is then never taken.
 body_state make_body_state(const datafiles::orbital_elements& elements);
