@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "orbit/domain.h"
+
 namespace datafiles {
 namespace {
 
@@ -25,21 +27,6 @@ std::string element_name(const char* owner, std::size_t index) {
 io_failure missing(const std::string& name) {
   return io_failure{failure_step::list_in, "no value for " + name, ELEMENT_UNIT, true};
 }
-
-// The semi-major axes whose orbits keep every distance of the run, the
-// squares of the differences of the two bodies' positions and their products
-// finite, and their squares normal down to the perihelion distance:
-//   - the farthest a body gets from the Sun is (1 + e)*a < 2*a, so the
-//     vector between the bodies is shorter than 4*A_MAX and its squared
-//     length (or a position's dot product with it) below 16*A_MAX^2 = 1.6e307;
-//   - the nearest is (1 - e)*a >= 2^-53*a, over 1.1e-153 with A_MIN, whose
-//     square 1.2e-306 is a normal double (they end at 2.2e-308);
-//   - GAUSS_K/a^1.5 then lies between 5e-232 and 5e203 rad/day.
-constexpr double A_MIN = 1e-137;
-constexpr double A_MAX = 1e153;
-// The angles whose conversion pi*x/180 to radians stays finite (pi*5e307 is
-// 1.6e308, below the largest double, 1.8e308).
-constexpr double ANGLE_LIMIT = 5e307;
 
 // What the four reads left in the variables, before any check.
 struct values_read {
@@ -74,32 +61,51 @@ orbital_elements to_elements(const std::vector<std::optional<double>>& values) {
   return body;
 }
 
-// The rule's words for a finite `value` that breaks it, or nullptr.
-const char* broken_rule(element_rule rule, double value) {
+// A bound as the rules write it: its shortest form, without an exponent's
+// plus sign ("1e153", "-5e307").
+std::string bound_text(double bound) {
+  std::string text = report_number(bound);
+  if (const std::size_t plus = text.find("e+"); plus != std::string::npos) text.erase(plus + 1, 1);
+  return text;
+}
+
+// "is outside [low, high]".
+std::string outside(double low, double high) {
+  return "is outside [" + bound_text(low) + ", " + bound_text(high) + "]";
+}
+
+// The rule's words for a finite `value` that breaks it, or nothing.
+std::optional<std::string> broken_rule(element_rule rule, double value) {
+  using orbit::A_MAX;
+  using orbit::A_MIN;
+  using orbit::ANGLE_LIMIT;
   switch (rule) {
     case element_rule::semi_major_axis:
       if (!(value > 0)) return "is not above 0";
-      if (!(value >= A_MIN && value <= A_MAX)) return "is outside [1e-137, 1e153]";
-      return nullptr;
+      if (!(value >= A_MIN && value <= A_MAX)) return outside(A_MIN, A_MAX);
+      return std::nullopt;
     case element_rule::eccentricity:
-      return value >= 0 && value < 1 ? nullptr : "is outside [0, 1)";
+      if (value >= 0 && value < 1) return std::nullopt;
+      return "is outside [0, 1)";
     case element_rule::angle:
-      return std::fabs(value) <= ANGLE_LIMIT ? nullptr : "is outside [-5e307, 5e307]";
+      if (std::fabs(value) <= ANGLE_LIMIT) return std::nullopt;
+      return outside(-ANGLE_LIMIT, ANGLE_LIMIT);
     case element_rule::date:
-      return nullptr;
+      return std::nullopt;
     case element_rule::mass:
-      return value < 0 ? "is negative" : nullptr;
+      if (value < 0) return "is negative";
+      return std::nullopt;
   }
-  return nullptr;
+  return std::nullopt;
 }
 
 // The first value, in file order, that the orbit computation cannot use.
 std::optional<io_failure> check_body(const orbital_elements& body, const char* owner) {
   for (std::size_t k = 0; k < ELEMENT_COUNT; ++k) {
     const double value = body.*ELEMENTS[k].member;
-    const char* broken =
+    const std::optional<std::string> broken =
         std::isfinite(value) ? broken_rule(ELEMENTS[k].rule, value) : "is not finite";
-    if (broken != nullptr) return element_failure(element_name(owner, k), value, broken);
+    if (broken) return element_failure(element_name(owner, k), value, *broken);
   }
   return std::nullopt;
 }

@@ -51,9 +51,9 @@ outcome<element_file> open_elements(const char* path = ELEMENT_FILE_NAME);
 // The four reads: target's eight elements, observer's eight elements, the
 // start date, the day count. Each begins on a new line and discards the rest
 // of the line on which its last value ended. Then checks the values (all
-// present; finite; 1e-137 <= a <= 1e153, 0 <= e < 1, |angle| <= 5e307
-// degrees, mass >= 0; the day count within 32 bits). Failures name the step
-// and reason.
+// present; finite; orbit::A_MIN <= a <= orbit::A_MAX, 0 <= e < 1,
+// |angle| <= orbit::ANGLE_LIMIT degrees, mass >= 0; the day count within 32 bits). Failures name
+// the step and reason.
 outcome<element_data> read_elements(element_file& file);
 
 // The four reads and the checks of read_elements, on the bytes of `source`.

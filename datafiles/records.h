@@ -21,11 +21,11 @@ struct orbital_elements {
 };
 
 // What the element checks require of an element (its bounds are in
-// element_file.cpp): every element is first a finite number.
+// orbit/domain.h): every element is first a finite number.
 enum class element_rule {
-  semi_major_axis,  // above 0, and within [1e-137, 1e153] AU
+  semi_major_axis,  // above 0, and within [A_MIN, A_MAX] AU
   eccentricity,     // within [0, 1)
-  angle,            // within [-5e307, 5e307] degrees, so that its radians are finite
+  angle,            // within [-ANGLE_LIMIT, ANGLE_LIMIT] degrees: its radians are finite
   date,             // any finite Julian date
   mass,             // not negative
 };

@@ -11,10 +11,10 @@
 #include <optional>
 
 #include "datafiles/records.h"
+#include "orbit/domain.h"
 
 namespace orbit {
 
-inline constexpr double GAUSS_K = 0.01720209895;    // Gaussian gravitational constant, rad/day
 inline constexpr int KEPLER_ITERATIONS = 100;       // fixed-point steps of the reference solver
 inline constexpr double OBLIQUITY_DEG = 23.439291;  // obliquity of the ecliptic, degrees
 // The largest error, radians, allowed in the true anomaly's arc cosine form
@@ -189,7 +189,7 @@ struct run_fault {
 
 // The first fault, in the order of the kinds above and target before
 // observer, of a run of `count` records from Julian date `start`, for bodies
-// made from finite elements with 1e-137 <= a <= 1e153 (their distances and
+// made from finite elements with A_MIN <= a <= A_MAX (their distances and
 // the squares of their differences then stay finite and normal). The run's
 // dates, which grow by additions from start - 1, stay within
 // [start - 2, start + count + 1]; the mean anomaly, linear in the date, is
