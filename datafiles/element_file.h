@@ -12,17 +12,6 @@
 
 namespace datafiles {
 
-// How reports name a value of each body: "the target's eccentricity".
-inline constexpr const char* TARGET_OWNER = "the target's ";
-inline constexpr const char* OBSERVER_OWNER = "the observer's ";
-
-// A failure of step "element", on unit 1: "<subject> <value> <rule>", the
-// value in its shortest round-trip form ("the target's eccentricity 1.5 is
-// outside [0, 1)").
-io_failure element_failure(const std::string& subject, double value, const std::string& rule);
-// A failure of step "element" whose reason is `text`.
-io_failure element_failure(const std::string& text);
-
 // Everything the element file supplies.
 struct element_data {
   orbital_elements target;

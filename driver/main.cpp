@@ -6,7 +6,7 @@
 #include "datafiles/ephemeris_file.h"
 #include "datafiles/io_failure.h"
 #include "driver/report.h"
-#include "driver/run_checks.h"
+#include "driver/check_run.h"
 #include "driver/signals.h"
 #include "orbit/orbit.h"
 
