@@ -25,17 +25,17 @@ struct values_read {
 
 // The failure naming the first of one body's eight values left unset, if any.
 std::optional<io_failure> first_missing_element(const std::vector<std::optional<double>>& values,
-                                                const char* owner) {
+                                                body owner) {
   for (std::size_t k = 0; k < ELEMENT_COUNT; ++k) {
-    if (!values[k]) return missing_value(std::string(owner) + ELEMENTS[k].name);
+    if (!values[k]) return missing_value(possessive(owner) + std::string(ELEMENTS[k].name));
   }
   return std::nullopt;
 }
 
 // The failure naming the first value, in file order, left unset, if any.
 std::optional<io_failure> first_missing(const values_read& read) {
-  if (auto absent = first_missing_element(read.target, TARGET_OWNER)) return absent;
-  if (auto absent = first_missing_element(read.observer, OBSERVER_OWNER)) return absent;
+  if (auto absent = first_missing_element(read.target, body::target)) return absent;
+  if (auto absent = first_missing_element(read.observer, body::observer)) return absent;
   if (!read.start) return missing_value(START_NAME);
   if (!read.count) return missing_value(COUNT_NAME);
   return std::nullopt;
@@ -49,9 +49,9 @@ orbital_elements to_elements(const std::vector<std::optional<double>>& values) {
 }
 
 // The first value, in file order, that the orbit computation cannot use.
-std::optional<io_failure> check_body(const orbital_elements& body, const char* owner) {
+std::optional<io_failure> check_body(const orbital_elements& elements, body owner) {
   for (std::size_t k = 0; k < ELEMENT_COUNT; ++k) {
-    if (auto bad = element_value_failure(owner, k, body.*ELEMENTS[k].member)) return bad;
+    if (auto bad = element_value_failure(owner, k, elements.*ELEMENTS[k].member)) return bad;
   }
   return std::nullopt;
 }
@@ -77,12 +77,15 @@ outcome<element_data> check_values(const values_read& read) {
   if (auto absent = first_missing(read)) return std::move(*absent);
 
   element_data data{to_elements(read.target), to_elements(read.observer), {*read.start, 0}};
-  if (auto bad = check_body(data.target, TARGET_OWNER)) return std::move(*bad);
-  if (auto bad = check_body(data.observer, OBSERVER_OWNER)) return std::move(*bad);
+  if (auto bad = check_body(data.target, body::target)) return std::move(*bad);
+  if (auto bad = check_body(data.observer, body::observer)) return std::move(*bad);
   if (auto bad = start_date_failure(data.request.start)) return std::move(*bad);
   if (*read.count < std::numeric_limits<std::int32_t>::min() ||
       *read.count > std::numeric_limits<std::int32_t>::max()) {
-    return io_failure{failure_step::invalid_integer, REASON_INTEGER_OVERFLOW, ELEMENT_UNIT, true};
+    return io_failure{.step = failure_step::invalid_integer,
+                      .reason = REASON_INTEGER_OVERFLOW,
+                      .unit = ELEMENT_UNIT,
+                      .transfer_begun = true};
   }
   data.request.count = static_cast<std::int32_t>(*read.count);
   return data;
@@ -94,7 +97,8 @@ outcome<element_file> open_elements(const char* path) {
   errno = 0;
   std::FILE* stream = std::fopen(path, "rb");
   if (stream == nullptr) {
-    return system_failure(failure_step::open, errno != 0 ? errno : EIO, ELEMENT_UNIT, false);
+    return system_failure(failure_step::open, errno != 0 ? errno : EIO, ELEMENT_UNIT,
+                          /*transfer_begun=*/false);
   }
   return element_file(stream);
 }

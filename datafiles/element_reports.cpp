@@ -1,8 +1,8 @@
 #include "datafiles/element_reports.h"
 
 #include <cmath>
+#include <utility>
 
-#include "datafiles/records.h"
 #include "orbit/domain.h"
 
 namespace datafiles {
@@ -46,28 +46,37 @@ std::optional<std::string> broken_rule(element_rule rule, double value) {
   return std::nullopt;
 }
 
+// A failure of `step` on unit 1, a read having begun.
+io_failure element_unit_failure(failure_step step, std::string reason) {
+  return io_failure{
+      .step = step, .reason = std::move(reason), .unit = ELEMENT_UNIT, .transfer_begun = true};
+}
+
 }  // namespace
 
+const char* possessive(body owner) {
+  return owner == body::observer ? "the observer's " : "the target's ";
+}
+
 io_failure element_failure(const std::string& subject, double value, const std::string& rule) {
-  return io_failure{failure_step::element, subject + " " + report_number(value) + " " + rule,
-                    ELEMENT_UNIT, true};
+  return element_unit_failure(failure_step::element,
+                              subject + " " + report_number(value) + " " + rule);
 }
 
 io_failure element_failure(const std::string& text) {
-  return io_failure{failure_step::element, text, ELEMENT_UNIT, true};
+  return element_unit_failure(failure_step::element, text);
 }
 
 io_failure missing_value(const std::string& name) {
-  return io_failure{failure_step::list_in, "no value for " + name, ELEMENT_UNIT, true};
+  return element_unit_failure(failure_step::list_in, "no value for " + name);
 }
 
-std::optional<io_failure> element_value_failure(const char* owner, std::size_t index,
-                                                double value) {
+std::optional<io_failure> element_value_failure(body owner, std::size_t index, double value) {
   const element_field& field = ELEMENTS.at(index);
   const std::optional<std::string> broken =
       std::isfinite(value) ? broken_rule(field.rule, value) : "is not finite";
   if (!broken) return std::nullopt;
-  return element_failure(std::string(owner) + field.name, value, *broken);
+  return element_failure(possessive(owner) + std::string(field.name), value, *broken);
 }
 
 std::optional<io_failure> start_date_failure(double start) {
@@ -75,14 +84,13 @@ std::optional<io_failure> start_date_failure(double start) {
   return element_failure(START_NAME, start, "is not finite");
 }
 
-io_failure mean_motion_failure(const char* owner, double mean_motion) {
-  return element_failure(std::string(owner) + "mean motion", mean_motion,
+io_failure mean_motion_failure(body owner, double mean_motion) {
+  return element_failure(possessive(owner) + std::string("mean motion"), mean_motion,
                          "(from its semi-major axis and mass) is not a finite positive number");
 }
 
-io_failure mean_anomaly_failure(const char* owner, double mean_anomaly, bool at_last_date,
-                                double date) {
-  return element_failure(std::string(owner) + "mean anomaly", mean_anomaly,
+io_failure mean_anomaly_failure(body owner, double mean_anomaly, bool at_last_date, double date) {
+  return element_failure(possessive(owner) + std::string("mean anomaly"), mean_anomaly,
                          std::string("near the ") + (at_last_date ? "last" : "first") + " date " +
                              report_number(date) + " is not finite");
 }

@@ -8,12 +8,14 @@
 #include <string>
 
 #include "datafiles/io_failure.h"
+#include "datafiles/records.h"
 
 namespace datafiles {
 
-// How reports name a value of each body: "the target's eccentricity".
-inline constexpr const char* TARGET_OWNER = "the target's ";
-inline constexpr const char* OBSERVER_OWNER = "the observer's ";
+// How reports name a value of `owner`: "the target's " as in "the target's
+// eccentricity", or "the observer's ".
+const char* possessive(body owner);
+
 inline constexpr const char* START_NAME = "the start date";
 inline constexpr const char* COUNT_NAME = "the day count";
 
@@ -27,10 +29,10 @@ io_failure element_failure(const std::string& text);
 // Step "list in", unit 1: "no value for <name>".
 io_failure missing_value(const std::string& name);
 
-// The failure of ELEMENTS[index] of the body that `owner` names, if `value`
+// The failure of ELEMENTS[index] of `owner`, if `value`
 // is not finite or breaks the element's rule ("the target's semi-major axis
 // 0 is not above 0", "... is outside [1e-137, 1e153]"); else nothing.
-std::optional<io_failure> element_value_failure(const char* owner, std::size_t index, double value);
+std::optional<io_failure> element_value_failure(body owner, std::size_t index, double value);
 
 // The failure of the start date if it is not finite ("the start date inf is
 // not finite"); else nothing.
@@ -41,9 +43,8 @@ std::optional<io_failure> start_date_failure(double start);
 //    a finite positive number"
 //   "the observer's mean anomaly -inf near the first date -1e+300 is not finite"
 //   "the observer's orbit is the target's: the two bodies must differ"
-io_failure mean_motion_failure(const char* owner, double mean_motion);
-io_failure mean_anomaly_failure(const char* owner, double mean_anomaly, bool at_last_date,
-                                double date);
+io_failure mean_motion_failure(body owner, double mean_motion);
+io_failure mean_anomaly_failure(body owner, double mean_anomaly, bool at_last_date, double date);
 io_failure same_orbit_failure();
 
 }  // namespace datafiles

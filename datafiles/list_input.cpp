@@ -346,9 +346,10 @@ list_item scan_item(byte_cursor& cursor, bool integer) {
 // The failure of `step`, unless the stream failed first: then that.
 io_failure list_reader::failure(failure_step step, const char* reason) const {
   if (cursor_.error_number() != 0) {
-    return system_failure(failure_step::list_in, cursor_.error_number(), unit_, true);
+    return system_failure(failure_step::list_in, cursor_.error_number(), unit_,
+                          /*transfer_begun=*/true);
   }
-  return io_failure{step, reason, unit_, true};
+  return io_failure{.step = step, .reason = reason, .unit = unit_, .transfer_begun = true};
 }
 
 outcome<std::vector<std::optional<double>>> list_reader::read_list(std::size_t count,

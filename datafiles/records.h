@@ -6,6 +6,12 @@
 
 namespace datafiles {
 
+// The two bodies of a run: the one tabulated and the one it is seen from.
+enum class body {
+  target,
+  observer,
+};
+
 // One body's classical heliocentric elements, referred to the ecliptic, in the
 // order the element file gives them. The four angles are in degrees as read
 // and in radians once the driver has converted them.

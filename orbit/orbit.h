@@ -182,9 +182,9 @@ struct run_fault {
     same_orbit,    // the observer moves on the target's orbit: no direction on any day
   };
   kind_type kind;
-  bool observer;      // the body concerned is the observer (else the target)
-  double value;       // the mean motion (rad/day) or the mean anomaly (rad) that failed
-  bool at_last_date;  // mean_anomaly: it failed near the last date (else near the first)
+  datafiles::body which;      // the body concerned (same_orbit: the observer)
+  double value = 0;           // the mean motion (rad/day) or the mean anomaly (rad) that failed
+  bool at_last_date = false;  // mean_anomaly: it failed near the last date (else near the first)
 };
 
 // The first fault, in the order of the kinds above and target before
