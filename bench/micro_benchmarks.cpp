@@ -52,8 +52,7 @@ BENCHMARK(BM_kepler<straightforward::kepler>)
     ->Apply(kepler_eccentricities);
 
 datafiles::orbital_elements in_radians(datafiles::orbital_elements el) {
-  const double pi = constants().pi;
-  for (double* angle : {&el.i, &el.w, &el.node, &el.m0}) *angle = pi * *angle / 180;
+  datafiles::angles_to_radians(el, constants().pi);
   return el;
 }
 

@@ -44,7 +44,7 @@ struct element_field {
 };
 
 // The eight elements in file order: the one list that the reader, the checks,
-// the reports and the driver's conversion to radians go through.
+// the reports and the conversion to radians go through.
 inline constexpr std::array<element_field, 8> ELEMENTS = {{
     {"semi-major axis", &orbital_elements::a, element_rule::semi_major_axis},
     {"eccentricity", &orbital_elements::e, element_rule::eccentricity},
@@ -55,6 +55,15 @@ inline constexpr std::array<element_field, 8> ELEMENTS = {{
     {"epoch", &orbital_elements::t0, element_rule::date},
     {"mass", &orbital_elements::mass, element_rule::mass},
 }};
+
+// The four angles of `elements` from degrees to radians, each as pi*x/180 in
+// that order of operations, with the run's value of pi.
+inline void angles_to_radians(orbital_elements& elements, double pi) {
+  for (const element_field& field : ELEMENTS) {
+    if (field.rule == element_rule::angle)
+      elements.*field.member = pi * (elements.*field.member) / 180;
+  }
+}
 
 // What span of days to tabulate.
 struct run_request {

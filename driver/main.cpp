@@ -5,23 +5,14 @@
 #include "datafiles/element_file.h"
 #include "datafiles/ephemeris_file.h"
 #include "datafiles/io_failure.h"
-#include "driver/report.h"
 #include "driver/check_run.h"
+#include "driver/report.h"
 #include "driver/signals.h"
 #include "orbit/orbit.h"
 
 namespace {
 
 using datafiles::io_failure;
-
-// The element's four angles from degrees to radians, as pi*x/180.
-void angles_to_radians(datafiles::orbital_elements& elements, double pi) {
-  for (const datafiles::element_field& field : datafiles::ELEMENTS) {
-    if (field.rule == datafiles::element_rule::angle) {
-      elements.*field.member = pi * (elements.*field.member) / 180;
-    }
-  }
-}
 
 template <typename T>
 T take(datafiles::outcome<T>&& result) {
@@ -40,8 +31,8 @@ int main() {
   datafiles::close_elements(elements_file);
   if (driver::stop_requested()) return 1;
 
-  angles_to_radians(data.target, constants.pi);
-  angles_to_radians(data.observer, constants.pi);
+  datafiles::angles_to_radians(data.target, constants.pi);
+  datafiles::angles_to_radians(data.observer, constants.pi);
 
   const orbit::body_state target = orbit::make_body_state(data.target);
   const orbit::body_state observer = orbit::make_body_state(data.observer);
