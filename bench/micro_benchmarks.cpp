@@ -18,8 +18,8 @@
 namespace {
 
 const orbit::frame_constants& constants() {
-  static const orbit::frame_constants k = orbit::make_frame_constants();
-  return k;
+  static const orbit::frame_constants frame = orbit::make_frame_constants();
+  return frame;
 }
 
 // Mean anomalies spread over [0, 2*pi].
@@ -85,8 +85,8 @@ std::vector<double> unreduced_mean_anomalies() {
   return m;
 }
 
-double reduce_plain(double m, const orbit::frame_constants& k) {
-  return straightforward::reduce_mean_anomaly(m, k.two_pi);
+double reduce_plain(double m, const orbit::frame_constants& frame) {
+  return straightforward::reduce_mean_anomaly(m, frame.two_pi);
 }
 
 template <double (*Reduce)(double, const orbit::frame_constants&)>

@@ -166,7 +166,7 @@ body_state make_body_state(const datafiles::orbital_elements& elements);
 //      continuously as e goes to 0.
 //   4. A NaN E gives NaN.
 plane_point orbit_point(const body_state& body, double mean_anomaly, double eccentric_anomaly,
-                        const frame_constants& k);
+                        const frame_constants& frame);
 
 // The mean anomaly, radians, on Julian date `date`: (date - t0)*n + m0, not
 // reduced.
@@ -206,7 +206,7 @@ std::optional<run_fault> find_run_fault(const body_state& target, const body_sta
 //   1. 0 and 2*pi stay as they are, as in the loops; the result is never
 //      below 0 or above 2*pi.
 //   2. A non-finite value gives NaN. It never hangs.
-double reduce_mean_anomaly(double mean_anomaly, const frame_constants& k);
+double reduce_mean_anomaly(double mean_anomaly, const frame_constants& frame);
 
 // The body's heliocentric ecliptic position (AU) on Julian date `date`, and
 // its solar distance r = (1 - e*cos(E))*a: the orbit-plane point
@@ -216,7 +216,7 @@ double reduce_mean_anomaly(double mean_anomaly, const frame_constants& k);
 //      exactly, r = (1 - e)*a.
 //   2. A date whose mean anomaly is not finite gives NaN; runs that would
 //      meet one are refused beforehand (find_run_fault).
-helio_place helio_position(const body_state& body, double date, const frame_constants& k);
+helio_place helio_position(const body_state& body, double date, const frame_constants& frame);
 
 // The ephemeris record of the target as seen from the observer on `date`,
 // from both heliocentric ecliptic places: the right ascension in hours
@@ -235,6 +235,6 @@ helio_place helio_position(const body_state& body, double date, const frame_cons
 //      ascension, declination, elongation, phase angle and illuminated
 //      fraction are NaN.
 datafiles::ephemeris_record apparent_place(const helio_place& target, const helio_place& observer,
-                                           double date, const frame_constants& k);
+                                           double date, const frame_constants& frame);
 
 }  // namespace orbit
