@@ -125,18 +125,12 @@ double kepler(double e, double mean_anomaly);
 inline vector3 rotax(const vector3& v, const rotation& turn) {
   return {v.x, v.y * turn.c + v.z * turn.s, -v.y * turn.s + v.z * turn.c};
 }
-inline vector3 rotax(const vector3& v, double theta) {
-  return rotax(v, make_rotation(theta));
-}
 
 // The vector v (AU, any frame) in axes turned by the rotation's angle about
 // the z axis (turns the axes, not the vector): x' = x*c + y*s,
 // y' = -x*s + y*c, z' = z. The z component is copied exactly.
 inline vector3 rotaz(const vector3& v, const rotation& turn) {
   return {v.x * turn.c + v.y * turn.s, -v.x * turn.s + v.y * turn.c, v.z};
-}
-inline vector3 rotaz(const vector3& v, double theta) {
-  return rotaz(v, make_rotation(theta));
 }
 
 // A body's state from its elements (a in AU, the four angles already in
