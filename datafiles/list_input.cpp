@@ -68,7 +68,7 @@ bool byte_cursor::skip_line() {
     const char* const from = buffer_.data() + begin_;
     const void* const lf = std::memchr(from, '\n', end_ - begin_);
     if (lf != nullptr) {
-      begin_ += static_cast<const char*>(lf) - from + 1;
+      begin_ += static_cast<std::size_t>(static_cast<const char*>(lf) - from) + 1;
       return true;
     }
     begin_ = end_;
