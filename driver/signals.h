@@ -8,7 +8,9 @@ namespace driver {
 // being written (a second such signal ends the process at once). A
 // floating-point exception prints "Floating Exception" and an abort signal
 // "IOT Trap", and the process then aborts; the ephemeris file holds the whole
-// records written out so far.
+// records written out so far. A read or write that waits is interrupted by
+// the stop request rather than resumed. SIGXFSZ is ignored, so a write past
+// the file-size limit fails with EFBIG.
 void install_signal_handlers();
 
 // True once an interrupt or termination request has arrived.

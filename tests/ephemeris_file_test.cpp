@@ -173,6 +173,27 @@ TEST_F(EphemerisFile, OpenFailuresNameTheSystemError) {
   EXPECT_FALSE(fs::exists(directory_ / "missing"));
 }
 
+TEST_F(EphemerisFile, OneWriterAtATimeForAFileButNotForADevice) {
+  const struct {
+    fs::path path;
+    const char* second;  // the second open while the first is held
+  } cases[] = {
+      {path_, "open: another run is writing the file"},
+      {"/dev/null", "no failure"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path);
+    auto first = datafiles::open_ephemeris(c.path.c_str());
+    ASSERT_TRUE(first);
+    auto second = datafiles::open_ephemeris(c.path.c_str());
+    EXPECT_EQ(second ? "no failure" : describe(second.failure()), std::string(c.second));
+    EXPECT_FALSE(first.value().close());
+    // Once the first is closed the file is free again.
+    auto third = datafiles::open_ephemeris(c.path.c_str());
+    EXPECT_TRUE(third);
+  }
+}
+
 TEST_F(EphemerisFile, AReadOnlyFileOpensButRefusesTheFirstRecord) {
   const std::string old_text = days_text(5);
   write_file(path_, old_text);
