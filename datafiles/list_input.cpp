@@ -72,7 +72,7 @@ bool byte_cursor::skip_line() {
     const char* const from = buffer_.data() + begin_;
     const void* const lf = std::memchr(from, '\n', end_ - begin_);
     if (lf != nullptr) {
-      begin_ += static_cast<const char*>(lf) - from + 1;
+      begin_ += static_cast<std::size_t>(static_cast<const char*>(lf) - from) + 1;
       ++line_;
       line_start_ = discarded_ + begin_;
       return true;
@@ -356,8 +356,8 @@ constexpr std::size_t PLACE_TEXT_LIMIT = 20;
 // After a read's last value: the first bytes of the rest of its line (at most
 // LEFT_OVER_LIMIT, up to the line end) when that rest begins, after blanks,
 // tabs and one comma, with what starts a number (a digit, or a sign or point
-// before a digit or point), with its line; else none. Moves past the bytes it looked at,
-// never past a line end: the caller skips the rest of the line.
+// before a digit or point), with its line; else none. Moves past the bytes it
+// looked at, never past a line end: the caller skips the rest of the line.
 numbers_left_over number_left_over(byte_cursor& cursor) {
   const auto skip_blanks_on_line = [&cursor] {
     while (separator_at(cursor).kind == separator::blank) cursor.advance();
@@ -402,9 +402,10 @@ io_failure list_reader::failure(failure_step step, const char* reason) {
   place_.stream_error = cursor_.error_number() != 0;
   if (place_.stream_error) {
     place_.at_end = false;
-    return system_failure(failure_step::list_in, cursor_.error_number(), unit_, true);
+    return system_failure(failure_step::list_in, cursor_.error_number(), unit_,
+                          /*transfer_begun=*/true);
   }
-  return io_failure{step, reason, unit_, true};
+  return io_failure{.step = step, .reason = reason, .unit = unit_, .transfer_begun = true};
 }
 
 outcome<std::vector<std::optional<double>>> list_reader::read_list(std::size_t count,

@@ -20,6 +20,7 @@
 #include <thread>
 #include <vector>
 
+#include "grammar_cases.h"
 #include "process.h"
 
 namespace {
@@ -271,6 +272,7 @@ struct element_failure_case {
   const char* name;
   std::string contents;  // of DATOS.DAT; empty for none at all
   std::string report;
+  bool report_begins = false;  // `report` is only how the report begins
 };
 
 // The run fails with the case's report and leaves an old table as it was, or
@@ -284,7 +286,11 @@ void expect_refused(const element_failure_case& c) {
     const run_result result = run_program(dir.path());
     EXPECT_EQ(result.signal, SIGABRT);
     EXPECT_EQ(result.out, "");
-    EXPECT_EQ(result.err, c.report);
+    if (c.report_begins) {
+      EXPECT_EQ(result.err.substr(0, c.report.size()), c.report) << result.err;
+    } else {
+      EXPECT_EQ(result.err, c.report);
+    }
     if (old_table_present) {
       EXPECT_EQ(read_file(dir / "VESK.DAT"), old_table);
     } else {
@@ -299,9 +305,6 @@ TEST(EndToEnd, ReportsElementFileFailuresAndLeavesTheTableAlone) {
   const std::string two_lines = three_lines.substr(0, three_lines.rfind("2461081.5\n"));
   const std::string after_target = mars.substr(mars.find('\n') + 1);
   const auto with_count = [](const char* count) { return mars_elements("2461081.5", count); };
-  const std::string bad_repeat = "bad repetition count: incomprehensible list input";
-  const std::string invalid_number = "invalid number: incomprehensible list input";
-  const std::string point_in_count = "invalid integer: read unexpected character";
   const element_failure_case cases[] = {
       {"missing file", "", element_report("open: No such file or directory", "", false)},
       {"three lines", three_lines,
@@ -317,66 +320,6 @@ TEST(EndToEnd, ReportsElementFileFailuresAndLeavesTheTableAlone) {
        element_report("element: the target's eccentricity 1.5 is outside [0, 1)", "line 1")},
       {"day count overflow", mars_elements("2461081.5", "2147483648"),
        element_report("invalid integer: integer overflow", "line 4")},
-      {"decimal day count", mars_elements("2461081.5", "10.0"),
-       element_report("invalid integer: read unexpected character",
-                      "line 4, column 1, the day count, at \"10.0\"")},
-      // Repeat counts only at the start of an item, with digits.
-      {"star without count", "*1.5 " + mars,
-       element_report(
-           bad_repeat,
-           "line 1, column 1, the target's semi-major axis, at \"*1.5 1.52371034 0.09\"")},
-      {"star, blank, value", "* 0.5 " + mars,
-       element_report(
-           bad_repeat,
-           "line 1, column 1, the target's semi-major axis, at \"* 0.5 1.52371034 0.0\"")},
-      {"star after a real", "1.5*2 " + mars,
-       element_report(bad_repeat,
-                      "line 1, column 4, the target's eccentricity, at \"*2 1.52371034 0.0933\"")},
-      {"star after an exponent", "2e0*0.5 " + mars,
-       element_report(bad_repeat,
-                      "line 1, column 4, the target's eccentricity, at \"*0.5 1.52371034 0.09\"")},
-      {"star after a repeated real", "1*1.5*2 " + mars,
-       element_report(bad_repeat,
-                      "line 1, column 6, the target's eccentricity, at \"*2 1.52371034 0.0933\"")},
-      {"negative count", "-2*1 " + mars,
-       element_report(
-           bad_repeat,
-           "line 1, column 1, the target's semi-major axis, at \"-2*1 1.52371034 0.09\"")},
-      {"zero count", "0*1 " + mars,
-       element_report(
-           bad_repeat,
-           "line 1, column 1, the target's semi-major axis, at \"0*1 1.52371034 0.093\"")},
-      {"plus zero count", "+0*1 " + mars,
-       element_report(
-           bad_repeat,
-           "line 1, column 1, the target's semi-major axis, at \"+0*1 1.52371034 0.09\"")},
-      {"minus zero count", "-0*1 " + mars,
-       element_report(
-           bad_repeat,
-           "line 1, column 1, the target's semi-major axis, at \"-0*1 1.52371034 0.09\"")},
-      {"sign alone before star", "+*1 " + mars,
-       element_report(
-           invalid_number,
-           "line 1, column 1, the target's semi-major axis, at \"+*1 1.52371034 0.093\"")},
-      {"star after star", "2** " + mars,
-       element_report(
-           invalid_number,
-           "line 1, column 1, the target's semi-major axis, at \"2** 1.52371034 0.093\"")},
-      // A point anywhere in the day count.
-      {"point as day count", with_count("."),
-       element_report(point_in_count, "line 4, column 1, the day count, at \".\"")},
-      {"plus point as day count", with_count("+."),
-       element_report(point_in_count, "line 4, column 1, the day count, at \"+.\"")},
-      {"minus point as day count", with_count("-."),
-       element_report(point_in_count, "line 4, column 1, the day count, at \"-.\"")},
-      {"point, letter as day count", with_count(".x"),
-       element_report(point_in_count, "line 4, column 1, the day count, at \".x\"")},
-      {"point, star in day count", with_count("3.*"),
-       element_report(point_in_count, "line 4, column 1, the day count, at \"3.*\"")},
-      {"plus as day count", with_count("+"),
-       element_report(invalid_number, "line 4, column 1, the day count, at \"+\"")},
-      {"minus as day count", with_count("-"),
-       element_report(invalid_number, "line 4, column 1, the day count, at \"-\"")},
       // The reads' own failures before this program's checks.
       {"empty start at the very end", two_lines + "2*",
        element_report("read start: end of file", "after line 3, the day count")},
@@ -389,6 +332,34 @@ TEST(EndToEnd, ReportsElementFileFailuresAndLeavesTheTableAlone) {
        element_report("element: the target's eccentricity 1.5 is outside [0, 1)", "line 1")},
   };
   for (const element_failure_case& c : cases) expect_refused(c);
+
+  // The shared grammar cases, with the first line of the report as users see
+  // it, spelled out here rather than taken from the program.
+  const auto first_line = [](datafiles::failure_step step, const std::string& reason) {
+    switch (step) {
+      case datafiles::failure_step::bad_repeat:
+        return "bad repetition count: " + reason;
+      case datafiles::failure_step::invalid_number:
+        return "invalid number: " + reason;
+      case datafiles::failure_step::invalid_integer:
+        return "invalid integer: " + reason;
+      default:
+        ADD_FAILURE() << "no report text for this step in the test";
+        return std::string();
+    }
+  };
+  // The place: somewhere on the target's line; the day count's whole line.
+  for (const grammar_cases::real_failure& c : grammar_cases::REPEAT_FAILURES) {
+    const std::string report =
+        element_report(first_line(c.step, "incomprehensible list input"), "line 1, column ");
+    expect_refused({c.name, c.text + (" " + mars), report.substr(0, report.size() - 1), true});
+  }
+  for (const grammar_cases::count_failure& c : grammar_cases::DAY_COUNT_FAILURES) {
+    expect_refused({c.name, with_count(c.text),
+                    element_report(first_line(c.step, c.reason),
+                                   "line 4, column 1, the day count, at " +
+                                       datafiles::quoted_text(c.text))});
+  }
 }
 
 TEST(EndToEnd, RefusesRunsThatCouldNotWriteOnlyFiniteNumbers) {

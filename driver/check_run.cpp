@@ -1,10 +1,9 @@
-#include "driver/run_checks.h"
+#include "driver/check_run.h"
 
-#include <string>
-
-#include "datafiles/element_file.h"
+#include "datafiles/element_reports.h"
 
 namespace driver {
+
 namespace {
 
 constexpr std::size_t MEAN_ANOMALY = 5;  // the places of these in datafiles::ELEMENTS
@@ -13,31 +12,24 @@ constexpr std::size_t MASS = 7;
 // The failure that reports `fault`, without its place.
 datafiles::io_failure fault_failure(const orbit::run_fault& fault,
                                     const datafiles::run_request& request) {
-  const std::string owner = fault.observer ? datafiles::OBSERVER_OWNER : datafiles::TARGET_OWNER;
   switch (fault.kind) {
     case orbit::run_fault::mean_motion:
-      return datafiles::element_failure(
-          owner + "mean motion", fault.value,
-          "(from its semi-major axis and mass) is not a finite positive number");
+      return datafiles::mean_motion_failure(fault.which, fault.value);
     case orbit::run_fault::mean_anomaly: {
       const bool last = fault.at_last_date;
       const double date = last ? request.start + (request.count - 1) : request.start;
-      return datafiles::element_failure(owner + "mean anomaly", fault.value,
-                                        std::string("near the ") + (last ? "last" : "first") +
-                                            " date " + datafiles::report_number(date) +
-                                            " is not finite");
+      return datafiles::mean_anomaly_failure(fault.which, fault.value, last, date);
     }
     case orbit::run_fault::same_orbit:
       break;
   }
-  return datafiles::element_failure(
-      "the observer's orbit is the target's: the two bodies must differ");
+  return datafiles::same_orbit_failure();
 }
 
 // The line of the value `fault` is about: the mass that makes the mean
 // motion, the mean anomaly, or the first of the observer's elements.
 std::size_t fault_line(const orbit::run_fault& fault, const datafiles::value_lines& lines) {
-  const auto& body_lines = fault.observer ? lines.observer : lines.target;
+  const auto& body_lines = fault.which == datafiles::body::observer ? lines.observer : lines.target;
   switch (fault.kind) {
     case orbit::run_fault::mean_motion:
       return body_lines[MASS];
