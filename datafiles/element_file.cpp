@@ -154,8 +154,11 @@ outcome<values_read> read_four(list_reader& reader) {
 outcome<element_data> check_values(const values_read& read) {
   if (auto absent = first_missing(read)) return std::move(*absent);
 
-  element_data data{to_elements(read.target), to_elements(read.observer), {*read.start, 0},
-                    read.left_over, read.lines};
+  element_data data{to_elements(read.target),
+                    to_elements(read.observer),
+                    {*read.start, 0},
+                    read.left_over,
+                    read.lines};
   if (auto bad = check_body(data.target, read.lines.target, body::target)) return std::move(*bad);
   if (auto bad = check_body(data.observer, read.lines.observer, body::observer)) {
     return std::move(*bad);

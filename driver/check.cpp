@@ -104,8 +104,10 @@ std::vector<std::string> check_notes(const datafiles::element_data& data) {
                     " It is a Julian date (2026-01-01 00:00 is 2461041.5)");
   }
   const record_dates dates = run_dates(data.request);
-  note_body(notes, datafiles::possessive(datafiles::body::target), data.target, dates, data.request.start);
-  note_body(notes, datafiles::possessive(datafiles::body::observer), data.observer, dates, data.request.start);
+  note_body(notes, datafiles::possessive(datafiles::body::target), data.target, dates,
+            data.request.start);
+  note_body(notes, datafiles::possessive(datafiles::body::observer), data.observer, dates,
+            data.request.start);
   if (data.request.count <= 0) {
     notes.push_back("the day count " + std::to_string(data.request.count) +
                     " writes no record: an existing VESK.DAT is kept as it was");

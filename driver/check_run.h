@@ -5,7 +5,6 @@
 #include <optional>
 
 #include "datafiles/element_file.h"
-#include "datafiles/element_file.h"
 #include "datafiles/io_failure.h"
 #include "datafiles/records.h"
 #include "orbit/orbit.h"

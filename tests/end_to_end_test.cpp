@@ -355,10 +355,10 @@ TEST(EndToEnd, ReportsElementFileFailuresAndLeavesTheTableAlone) {
     expect_refused({c.name, c.text + (" " + mars), report.substr(0, report.size() - 1), true});
   }
   for (const grammar_cases::count_failure& c : grammar_cases::DAY_COUNT_FAILURES) {
-    expect_refused({c.name, with_count(c.text),
-                    element_report(first_line(c.step, c.reason),
-                                   "line 4, column 1, the day count, at " +
-                                       datafiles::quoted_text(c.text))});
+    expect_refused(
+        {c.name, with_count(c.text),
+         element_report(first_line(c.step, c.reason),
+                        "line 4, column 1, the day count, at " + datafiles::quoted_text(c.text))});
   }
 }
 
