@@ -1,6 +1,5 @@
 #include "datafiles/ephemeris_file.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,6 +8,7 @@
 #include <utility>
 
 #include "datafiles/list_output.h"
+#include "datafiles/platform.h"
 
 namespace datafiles {
 
@@ -147,14 +147,14 @@ void ephemeris_file::abandon() noexcept {
 
 outcome<ephemeris_file> open_ephemeris(const char* path) {
   auto s = std::make_unique<ephemeris_file::state>();
-  s->descriptor = ::open(path, O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+  s->descriptor = open_for_update(path);
   if (s->descriptor < 0) {
     const int error = errno;
     // A file that exists but may only be read opens read-only; the first
     // record then fails. Non-blocking so that a read-only pipe does not wait
     // for a writer: the descriptor is never read.
     if (error == EACCES || error == EROFS) {
-      s->descriptor = ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+      s->descriptor = open_read_only(path);
     }
     if (s->descriptor < 0) return ephemeris_system_failure(failure_step::open, error);
     s->read_only = true;

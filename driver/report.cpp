@@ -2,9 +2,9 @@
 
 #include <unistd.h>
 
-#include <csignal>
-#include <cstdlib>
 #include <string>
+
+#include "driver/signals.h"
 
 namespace driver {
 
@@ -16,10 +16,7 @@ void terminate_with_report(const datafiles::io_failure& failure) {
     if (n <= 0) break;
     done += static_cast<std::size_t>(n);
   }
-  // The abort below is this program's own: it must not also print the abort
-  // signal's message.
-  std::signal(SIGABRT, SIG_DFL);
-  std::abort();
+  abnormal_end();
 }
 
 }  // namespace driver

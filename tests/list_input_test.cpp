@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "platform.h"
 #include "test_support.h"
 
 namespace datafiles {
@@ -388,6 +389,9 @@ std::string read_in_bounded_memory(std::vector<generated_source::piece> pieces, 
 }
 
 TEST(ListInputBoundedMemory, ReadsTensOfMillionsOfDigitsAndBlanks) {
+  if (testing_support::PLATFORM.no_posix_processes != nullptr) {
+    GTEST_SKIP() << testing_support::PLATFORM.no_posix_processes;
+  }
   if (testing_support::under_address_sanitizer()) {
     GTEST_SKIP() << "AddressSanitizer reserves more address space than any limit allows";
   }

@@ -1,0 +1,29 @@
+// What the data files look like on the platform the program is built for,
+// and the few system calls whose spelling differs between POSIX and Windows.
+#pragma once
+
+#include <cstddef>
+
+namespace datafiles {
+
+#ifdef _WIN32
+// Windows text: lines end in CR LF and the C run-time writes at least three
+// exponent digits ("1.E-005"), as the older program's tables there have them.
+inline constexpr char LINE_END[] = "\r\n";
+inline constexpr int MIN_EXPONENT_DIGITS = 3;
+#else
+inline constexpr char LINE_END[] = "\n";
+inline constexpr int MIN_EXPONENT_DIGITS = 2;
+#endif
+inline constexpr std::size_t LINE_END_SIZE = sizeof LINE_END - 1;
+
+// Opens `path` for reading and writing in binary mode (the bytes written are
+// the bytes on disk), creating it if absent, not inherited by child
+// processes. Returns the descriptor, or -1 with errno set.
+int open_for_update(const char* path);
+
+// Opens `path` for reading only, in binary mode, without waiting for a writer
+// if it is a pipe. Returns the descriptor, or -1 with errno set.
+int open_read_only(const char* path);
+
+}  // namespace datafiles
