@@ -355,9 +355,7 @@ char* format_other_magnitude(double magnitude, char* out) {
     }
   }
 
-  if constexpr (MIN_EXPONENT_DIGITS > 2) {
-    if (exponent != nullptr) end = widen_exponent(exponent, end);
-  }
+  if (exponent != nullptr) end = widen_exponent(exponent, end);
 
   // An infinity or a not-a-number ("INF", "NAN") stays as it is; every other
   // text, "-NAN" included, gets a decimal point.

@@ -105,7 +105,7 @@ bool can_send(int /*signal_number*/) {
   return true;
 }
 
-bool running_program::send(int signal_number) {
+bool running_program::send(int signal_number) const {
   return ::kill(pid_, signal_number) == 0;
 }
 

@@ -39,7 +39,7 @@ class running_program {
   // Sends the POSIX signal `signal_number` (kill(2)). On Windows SIGTERM is
   // sent as Ctrl-Break to the program's process group, SIGKILL ends it with
   // TerminateProcess, and the others are not sent: false (see can_send).
-  bool send(int signal_number);
+  bool send(int signal_number) const;
   // Waits at most `seconds` for the end, killing the program after that.
   run_result wait(double seconds = 60);
 

@@ -34,6 +34,11 @@ std::wstring quoted(const std::wstring& word) {
   return text + L"\"";
 }
 
+bool under_wine() {
+  const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
+  return ntdll != nullptr && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
 HANDLE inheritable_file(const std::filesystem::path& path, DWORD access, DWORD disposition) {
   SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
   HANDLE file = ::CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
@@ -88,13 +93,14 @@ running_program::~running_program() {
 }
 
 bool can_send(int signal_number) {
-  // Ctrl-Break reaches only programs that share a console with this one;
-  // under Wine without a terminal there is none.
-  if (signal_number == SIGTERM) return ::GetConsoleWindow() != nullptr;
+  // Ctrl-Break reaches only programs that share a console with this one, and
+  // Wine does not deliver console control events at all (measured with Wine
+  // 8: GenerateConsoleCtrlEvent fails, or succeeds and nothing arrives).
+  if (signal_number == SIGTERM) return ::GetConsoleWindow() != nullptr && !under_wine();
   return signal_number == SIGKILL;
 }
 
-bool running_program::send(int signal_number) {
+bool running_program::send(int signal_number) const {
   if (signal_number == SIGTERM) {
     return ::GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, static_cast<DWORD>(pid_)) != 0;
   }
