@@ -12,6 +12,10 @@
 
 namespace datafiles {
 
+// A table may pass 2 GiB (10^6 days make about 100 MB): mingw-w64's off_t is
+// 32 bits without _FILE_OFFSET_BITS=64.
+static_assert(sizeof(off_t) == 8, "64-bit file offsets");
+
 struct ephemeris_file::state {
   int descriptor = -1;     // -1 once closed
   bool read_only = false;  // opened only for reading: the first record fails
