@@ -5,6 +5,7 @@
 
 #include <cassert>
 #include <cerrno>
+#include <new>
 #include <utility>
 
 #include "datafiles/list_output.h"
@@ -15,16 +16,6 @@ namespace datafiles {
 // A table may pass 2 GiB (10^6 days make about 100 MB): mingw-w64's off_t is
 // 32 bits without _FILE_OFFSET_BITS=64.
 static_assert(sizeof(off_t) == 8, "64-bit file offsets");
-
-struct ephemeris_file::state {
-  int descriptor = -1;     // -1 once closed
-  bool read_only = false;  // opened only for reading: the first record fails
-  bool regular = false;    // a regular file, which is emptied and cut; devices and pipes are not
-  bool started = false;    // the first record has been accepted (and the old contents removed)
-  std::unique_ptr<char[]> buffer;  // EPHEMERIS_BUFFER_SIZE bytes of whole records
-  std::size_t queued = 0;          // bytes of the buffer not yet written
-  off_t committed = 0;             // bytes written to the file: always whole records
-};
 
 namespace {
 
@@ -40,64 +31,35 @@ io_failure truncation_failure() {
   return ephemeris_failure(failure_step::endfile, REASON_TRUNCATION_FAILED);
 }
 
-// Writes all `size` bytes, going on after short writes and interruptions.
-// Returns 0, or the error number of the write that failed; `written` then
-// says how far it got.
-int write_fully(int descriptor, const char* data, std::size_t size, std::size_t& written) {
-  written = 0;
-  while (written < size) {
-    const ssize_t n = ::write(descriptor, data + written, size - written);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return errno;
-    }
-    if (n == 0) return EIO;  // no progress and no error: give up rather than spin
-    written += static_cast<std::size_t>(n);
-  }
-  return 0;
-}
-
-// Writes the queued records out. Returns 0, or the error number of a failed
-// write; the records then stay queued and a regular file is cut back to its
-// last whole record, so that a partial write leaves no partial record.
-int write_queued(ephemeris_file::state& s) {
-  if (s.queued == 0) return 0;
-  std::size_t written = 0;
-  const int error = write_fully(s.descriptor, s.buffer.get(), s.queued, written);
-  if (error == 0) {
-    s.committed += static_cast<off_t>(s.queued);
-    s.queued = 0;
-    return 0;
-  }
-  if (written > 0 && s.regular) {
-    // Best effort: the write error is what gets reported.
-    if (::ftruncate(s.descriptor, s.committed) == 0) {
-      ::lseek(s.descriptor, s.committed, SEEK_SET);
-    }
-  }
-  return error;
-}
-
-// Closes the descriptor and frees the buffer. Returns 0 or the error number.
-int release(ephemeris_file::state& s) {
-  const int result = ::close(s.descriptor);
-  const int error = result == 0 ? 0 : errno;
-  s.descriptor = -1;
-  s.buffer.reset();
-  s.queued = 0;
-  return error;
-}
-
 }  // namespace
 
-ephemeris_file::ephemeris_file(std::unique_ptr<state> s) : state_(std::move(s)) {}
+ephemeris_file::ephemeris_file(int descriptor, bool read_only, std::unique_ptr<char[]> buffer,
+                               stop_check stop)
+    : descriptor_(descriptor), read_only_(read_only), buffer_(std::move(buffer)), stop_(stop) {}
 
-ephemeris_file::ephemeris_file(ephemeris_file&&) noexcept = default;
+ephemeris_file::ephemeris_file(ephemeris_file&& other) noexcept
+    : descriptor_(std::exchange(other.descriptor_, -1)),
+      read_only_(other.read_only_),
+      regular_(other.regular_),
+      started_(other.started_),
+      stopped_(other.stopped_),
+      buffer_(std::move(other.buffer_)),
+      queued_(std::exchange(other.queued_, 0)),
+      committed_(other.committed_),
+      stop_(other.stop_) {}
 
 ephemeris_file& ephemeris_file::operator=(ephemeris_file&& other) noexcept {
   if (this != &other) {
     abandon();
-    state_ = std::move(other.state_);
+    descriptor_ = std::exchange(other.descriptor_, -1);
+    read_only_ = other.read_only_;
+    regular_ = other.regular_;
+    started_ = other.started_;
+    stopped_ = other.stopped_;
+    buffer_ = std::move(other.buffer_);
+    queued_ = std::exchange(other.queued_, 0);
+    committed_ = other.committed_;
+    stop_ = other.stop_;
   }
   return *this;
 }
@@ -106,73 +68,128 @@ ephemeris_file::~ephemeris_file() {
   abandon();
 }
 
-std::optional<io_failure> ephemeris_file::write_record(const ephemeris_record& record) {
-  if (!state_ || state_->descriptor < 0)
-    return ephemeris_system_failure(failure_step::write, EBADF);
-  state& s = *state_;
+int ephemeris_file::write_queued() {
+  // A pipe or device may make the write wait: once a stop is requested it
+  // is not begun, so a stop that came just before cannot leave the run
+  // waiting. A regular file never waits long and takes the records in hand.
+  if (!regular_ && stop_ != nullptr && stop_()) stopped_ = true;
+  if (stopped_) queued_ = 0;  // the run is ending: what a stop cut short stays unwritten
+  if (queued_ == 0) return 0;
+  std::size_t written = 0;
+  const int error = write_fully(descriptor_, buffer_.get(), queued_, written, stop_);
+  if (error == 0) {
+    committed_ += static_cast<off_t>(queued_);
+    queued_ = 0;
+    return 0;
+  }
+  if (written > 0 && regular_) {
+    // Best effort: the write error is what gets reported.
+    if (::ftruncate(descriptor_, committed_) == 0) {
+      ::lseek(descriptor_, committed_, SEEK_SET);
+    }
+  }
+  if (error == EINTR) {
+    // A stop request interrupted a write that was waiting: not a failure.
+    stopped_ = true;
+    queued_ = 0;
+    return 0;
+  }
+  return error;
+}
 
-  if (!s.started) {
-    if (s.read_only) return ephemeris_failure(failure_step::list_output_start, REASON_CANT_WRITE);
+int ephemeris_file::release() {
+  const int result = ::close(descriptor_);
+  // Linux closes the descriptor even when close is interrupted.
+  const int error = result == 0 || errno == EINTR ? 0 : errno;
+  descriptor_ = -1;
+  buffer_.reset();
+  queued_ = 0;
+  return error;
+}
+
+std::optional<io_failure> ephemeris_file::write_record(const ephemeris_record& record) {
+  if (descriptor_ < 0) return ephemeris_system_failure(failure_step::write, EBADF);
+
+  if (!started_) {
+    if (read_only_) return ephemeris_failure(failure_step::list_output_start, REASON_CANT_WRITE);
     // From here on the file holds a prefix of this run's records.
-    if (s.regular && ::ftruncate(s.descriptor, 0) != 0) return truncation_failure();
-    s.started = true;
+    if (regular_ && ::ftruncate(descriptor_, 0) != 0) return truncation_failure();
+    started_ = true;
   }
 
-  if (EPHEMERIS_BUFFER_SIZE - s.queued < MAX_RECORD_SIZE) {
-    if (const int error = write_queued(s))
+  if (EPHEMERIS_BUFFER_SIZE - queued_ < MAX_RECORD_SIZE) {
+    if (const int error = write_queued())
       return ephemeris_system_failure(failure_step::write, error);
   }
-  assert(EPHEMERIS_BUFFER_SIZE - s.queued >= MAX_RECORD_SIZE && "room for the longest record");
-  s.queued += format_record(record, s.buffer.get() + s.queued);
+  assert(EPHEMERIS_BUFFER_SIZE - queued_ >= MAX_RECORD_SIZE && "room for the longest record");
+  queued_ += format_record(record, buffer_.get() + queued_);
   return std::nullopt;
 }
 
 std::optional<io_failure> ephemeris_file::close() {
-  if (!state_ || state_->descriptor < 0) return std::nullopt;
-  state& s = *state_;
+  if (descriptor_ < 0) return std::nullopt;
 
   std::optional<io_failure> failure;
-  if (const int error = write_queued(s)) {
+  if (const int error = write_queued()) {
     failure = ephemeris_system_failure(failure_step::write, error);
-  } else if (s.started && s.regular && ::ftruncate(s.descriptor, s.committed) != 0) {
+  } else if (started_ && regular_ && ::ftruncate(descriptor_, committed_) != 0) {
     failure = truncation_failure();
   }
-  const int close_error = release(s);
+  const int close_error = release();
   if (!failure && close_error != 0)
     failure = ephemeris_system_failure(failure_step::close, close_error);
   return failure;
 }
 
 void ephemeris_file::abandon() noexcept {
-  if (!state_ || state_->descriptor < 0) return;
-  write_queued(*state_);
-  release(*state_);
+  if (descriptor_ < 0) return;
+  write_queued();
+  release();
 }
 
-outcome<ephemeris_file> open_ephemeris(const char* path) {
-  auto s = std::make_unique<ephemeris_file::state>();
-  s->descriptor = open_for_update(path);
-  if (s->descriptor < 0) {
+outcome<ephemeris_file> open_ephemeris(const char* path, stop_check stop) {
+  // Had before the file is opened: a run short of memory leaves the table as it was.
+  std::unique_ptr<char[]> buffer(new (std::nothrow) char[EPHEMERIS_BUFFER_SIZE]);
+  if (!buffer) return ephemeris_system_failure(failure_step::open, ENOMEM);
+
+  // Only a regular file is opened for update. Anything else is opened for
+  // writing only, so that a FIFO waits for a reader rather than taking the
+  // records into a pipe that nobody reads.
+  struct stat existing {};
+  const bool special = ::stat(path, &existing) == 0 && !S_ISREG(existing.st_mode);
+  bool read_only = false;
+  int descriptor = open_for_update(path, special);
+  if (descriptor < 0) {
     const int error = errno;
-    // A file that exists but may only be read opens read-only; the first
-    // record then fails. Non-blocking so that a read-only pipe does not wait
-    // for a writer: the descriptor is never read.
-    if (error == EACCES || error == EROFS) {
-      s->descriptor = open_read_only(path);
+    // Windows: another run has the file open for writing.
+    if (error == EWOULDBLOCK) return ephemeris_failure(failure_step::open, REASON_LOCKED);
+    // A file that exists but may only be read (its permissions, a read-only
+    // file system, an immutable or append-only file) opens read-only; the
+    // first record then fails. Non-blocking so that a read-only pipe does not
+    // wait for a writer: the descriptor is never read.
+    if (error == EACCES || error == EROFS || error == EPERM) {
+      descriptor = open_read_only(path);
     }
-    if (s->descriptor < 0) return ephemeris_system_failure(failure_step::open, error);
-    s->read_only = true;
+    if (descriptor < 0) return ephemeris_system_failure(failure_step::open, error);
+    read_only = true;
   }
 
-  struct stat status;
-  if (::fstat(s->descriptor, &status) != 0) {
+  ephemeris_file file(descriptor, read_only, std::move(buffer), stop);
+  struct stat status {};
+  if (::fstat(descriptor, &status) != 0) {
     const int error = errno;
-    ::close(s->descriptor);
+    file.release();
     return ephemeris_system_failure(failure_step::open, error);
   }
-  s->regular = S_ISREG(status.st_mode);
-  if (!s->read_only) s->buffer = std::make_unique_for_overwrite<char[]>(EPHEMERIS_BUFFER_SIZE);
-  return ephemeris_file(std::move(s));
+  file.regular_ = S_ISREG(status.st_mode);
+  // Another run writing the same file keeps it: this one changes nothing.
+  // Devices are shared by every directory (/dev/null) and are not locked.
+  const bool lockable = file.regular_ || S_ISFIFO(status.st_mode);
+  if (!read_only && lockable && lock_table(descriptor) != 0) {
+    file.release();
+    return ephemeris_failure(failure_step::open, REASON_LOCKED);
+  }
+  return file;
 }
 
 std::optional<io_failure> close_ephemeris(ephemeris_file& file) {

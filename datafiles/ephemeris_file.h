@@ -1,10 +1,13 @@
 // The ephemeris file, unit 2: one list-directed record a day.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstddef>
 #include <memory>
 #include <optional>
 
+#include "datafiles/descriptor_output.h"
 #include "datafiles/io_failure.h"
 #include "datafiles/records.h"
 
@@ -20,7 +23,8 @@ inline constexpr std::size_t EPHEMERIS_BUFFER_SIZE = std::size_t{1} << 18;
 // leaves whole records; a kill in the middle of a large write may leave part
 // of the last one, since the kernel can stop a write between pages. The
 // file's old contents are removed just before the first record is written; a
-// run that writes no record leaves an existing file untouched.
+// run that writes no record leaves an existing file untouched. The buffer is
+// had before the file is opened, so no allocation can fail once it is.
 class ephemeris_file {
  public:
   ephemeris_file(ephemeris_file&& other) noexcept;
@@ -29,7 +33,10 @@ class ephemeris_file {
 
   // Formats one record and queues it for writing. Failures: "list output
   // start" / "can't write file" for a file that opened only for reading; a
-  // write error, with the C library's text as the reason.
+  // write error, with the C library's text as the reason. A write that waits
+  // (on a pipe) and is interrupted by a stop request gives up the records
+  // still queued, now and at close: the run is ending. On anything but a
+  // regular file no write is begun once a stop is requested.
   std::optional<io_failure> write_record(const ephemeris_record& record);
 
   // Writes what is queued, cuts the file after the last record written (only
@@ -40,18 +47,49 @@ class ephemeris_file {
   // closes, and reports nothing.
   void abandon() noexcept;
 
-  struct state;  // defined in the implementation
+  ephemeris_file(const ephemeris_file&) = delete;
+  ephemeris_file& operator=(const ephemeris_file&) = delete;
 
  private:
-  friend outcome<ephemeris_file> open_ephemeris(const char* path);
-  explicit ephemeris_file(std::unique_ptr<state> s);
-  std::unique_ptr<state> state_;
+  friend outcome<ephemeris_file> open_ephemeris(const char* path, stop_check stop);
+  ephemeris_file(int descriptor, bool read_only, std::unique_ptr<char[]> buffer, stop_check stop);
+
+  // Writes the queued records out. Returns 0, or the error number of a failed
+  // write; the records then stay queued and a regular file is cut back to its
+  // last whole record, so that a partial write leaves no partial record.
+  int write_queued();
+  // Closes the descriptor and frees the buffer. Returns 0 or the error number.
+  int release();
+
+  int descriptor_ = -1;     // -1 once closed
+  bool read_only_ = false;  // opened only for reading: the first record fails
+  bool regular_ = false;    // a regular file, which is emptied and cut; devices and pipes are not
+  bool started_ = false;    // the first record has been accepted (and the old contents removed)
+  bool stopped_ = false;    // a stop request interrupted a write: nothing more is written
+  std::unique_ptr<char[]> buffer_;  // EPHEMERIS_BUFFER_SIZE bytes of whole records
+  std::size_t queued_ = 0;          // bytes of the buffer not yet written
+  off_t committed_ = 0;             // bytes written to the file: always whole records
+  stop_check stop_ = nullptr;       // asked when a write is interrupted
 };
 
 // Opens `path` for update, creating it empty if absent and not emptying it
-// otherwise; a file that exists but opens only for reading opens read-only.
-// Failure: step "open" with the C library's error text.
-outcome<ephemeris_file> open_ephemeris(const char* path = EPHEMERIS_FILE_NAME);
+// otherwise, and takes this run's lock on a regular file or FIFO (lock_table;
+// devices such as /dev/null are left unlocked). A file that exists
+// but opens only for reading (permissions, a read-only file system, an
+// immutable or append-only file) opens read-only and unlocked. A `path` that
+// is not a regular file (a FIFO, a device) is opened for writing only, so a
+// FIFO waits here for its reader. `stop` is asked when a write is interrupted.
+// Failures, step "open": the C library's error text ("Cannot allocate memory"
+// when the buffer cannot be had; "Interrupted system call" for a wait cut
+// short by a signal), or REASON_LOCKED.
+outcome<ephemeris_file> open_ephemeris(const char* path = EPHEMERIS_FILE_NAME,
+                                       stop_check stop = nullptr);
+
+// Takes an exclusive advisory lock on the open table, held until the
+// descriptor is closed, without waiting. Returns 0 (also where the file
+// system has no locks), or EWOULDBLOCK when another run holds it. On Windows
+// the share mode taken at the open is the lock, and this does nothing.
+int lock_table(int descriptor);
 
 // Closes unit 2: the same as file.close().
 std::optional<io_failure> close_ephemeris(ephemeris_file& file);

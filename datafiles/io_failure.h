@@ -47,6 +47,7 @@ inline constexpr const char* REASON_UNEXPECTED_CHARACTER = "read unexpected char
 inline constexpr const char* REASON_INTEGER_OVERFLOW = "integer overflow";
 inline constexpr const char* REASON_CANT_WRITE = "can't write file";
 inline constexpr const char* REASON_TRUNCATION_FAILED = "truncation failed in endfile";
+inline constexpr const char* REASON_LOCKED = "another run is writing the file";
 
 // A failure of one step, as the report names it.
 struct io_failure {

@@ -17,10 +17,13 @@ inline constexpr int MIN_EXPONENT_DIGITS = 2;
 #endif
 inline constexpr std::size_t LINE_END_SIZE = sizeof LINE_END - 1;
 
-// Opens `path` for reading and writing in binary mode (the bytes written are
-// the bytes on disk), creating it if absent, not inherited by child
-// processes. Returns the descriptor, or -1 with errno set.
-int open_for_update(const char* path);
+// Opens `path` in binary mode (the bytes written are the bytes on disk),
+// creating it if absent, not inherited by child processes: for reading and
+// writing, or for writing only where `special` (a FIFO or a device). Returns
+// the descriptor, or -1 with errno set. On Windows the file is opened with a
+// share mode that denies other writers, and a file another process holds so
+// fails with EWOULDBLOCK.
+int open_for_update(const char* path, bool special);
 
 // Opens `path` for reading only, in binary mode, without waiting for a writer
 // if it is a pipe. Returns the descriptor, or -1 with errno set.

@@ -1,5 +1,6 @@
 // The run: read the element file, then write one ephemeris record a day.
 #include <cstdint>
+#include <cstdlib>
 #include <utility>
 
 #include "datafiles/element_file.h"
@@ -8,6 +9,7 @@
 #include "driver/report.h"
 #include "driver/run_checks.h"
 #include "driver/signals.h"
+#include "driver/standard_descriptors.h"
 #include "orbit/orbit.h"
 
 namespace {
@@ -23,15 +25,22 @@ void angles_to_radians(datafiles::orbital_elements& elements, double pi) {
   }
 }
 
+// The value, or the end of the run: with the failure's report, or with
+// status 1 when a stop request came first (it interrupts an open or a read
+// that waits, on a FIFO, and the run stops as it does between records).
 template <typename T>
 T take(datafiles::outcome<T>&& result) {
-  if (!result) driver::terminate_with_report(result.failure());
+  if (!result) {
+    if (driver::stop_requested()) std::exit(1);
+    driver::terminate_with_report(result.failure());
+  }
   return std::move(result).value();
 }
 
 }  // namespace
 
 int main() {
+  driver::open_standard_descriptors();
   driver::install_signal_handlers();
   const orbit::frame_constants constants = orbit::make_frame_constants();
 
@@ -51,7 +60,8 @@ int main() {
     driver::terminate_with_report(*failure);
   }
 
-  datafiles::ephemeris_file ephemeris = take(datafiles::open_ephemeris());
+  datafiles::ephemeris_file ephemeris =
+      take(datafiles::open_ephemeris(datafiles::EPHEMERIS_FILE_NAME, driver::stop_requested));
 
   // Each record's date is the one before plus a day, from start - 1, as the
   // older program formed them: for a large or fractional start these sums

@@ -4,18 +4,17 @@
 
 #include <string>
 
+#include "datafiles/descriptor_output.h"
 #include "driver/signals.h"
 
 namespace driver {
 
 void terminate_with_report(const datafiles::io_failure& failure) {
   const std::string text = datafiles::report_text(failure);
-  std::size_t done = 0;
-  while (done < text.size()) {
-    const ssize_t n = ::write(STDERR_FILENO, text.data() + done, text.size() - done);
-    if (n <= 0) break;
-    done += static_cast<std::size_t>(n);
-  }
+  std::size_t written = 0;
+  // Nothing more can be done if standard error cannot take the report.
+  [[maybe_unused]] const int error =
+      datafiles::write_fully(STDERR_FILENO, text.data(), text.size(), written);
   abnormal_end();
 }
 

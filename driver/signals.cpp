@@ -55,11 +55,15 @@ void install(int signal_number, void (*handler)(int), int flags) {
 
 void install_signal_handlers() {
   // A second interrupt or termination request finds the default action back
-  // in place and ends the process at once.
-  install(SIGINT, on_stop_request, SA_RESETHAND | SA_RESTART);
-  install(SIGTERM, on_stop_request, SA_RESETHAND | SA_RESTART);
+  // in place and ends the process at once. Neither restarts a read or write
+  // that waits (on a pipe): it returns, and the run stops there.
+  install(SIGINT, on_stop_request, SA_RESETHAND);
+  install(SIGTERM, on_stop_request, SA_RESETHAND);
   install(SIGFPE, on_fatal_signal, SA_RESETHAND);
   install(SIGABRT, on_fatal_signal, SA_RESETHAND);
+  // Past a file-size limit a write fails (EFBIG) and is reported like any
+  // other, instead of the signal ending the run without a word.
+  std::signal(SIGXFSZ, SIG_IGN);
 }
 
 bool stop_requested() {

@@ -11,7 +11,9 @@ namespace driver {
 // thread of its own. A
 // floating-point exception prints "Floating Exception" and an abort signal
 // "IOT Trap", and the process then aborts; the ephemeris file holds the whole
-// records written out so far.
+// records written out so far. A read or write that waits is interrupted by
+// the stop request rather than resumed. SIGXFSZ is ignored, so a write past
+// the file-size limit fails with EFBIG.
 void install_signal_handlers();
 
 // True once an interrupt or termination request has arrived.

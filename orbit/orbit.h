@@ -193,8 +193,19 @@ struct run_fault {
 // dates, which grow by additions from start - 1, stay within
 // [start - 2, start + count + 1]; the mean anomaly, linear in the date, is
 // tested at both ends of that span. With count <= 0 no date is tested.
+// The bodies standing in exactly one place (helio_position) on the first,
+// the middle and the last of the run's dates (run_date), as the same orbit
+// written in other words gives, count as same_orbit (the frame constants are
+// the run's, make_frame_constants); a run with count <= 0 has no dates, and
+// only identical elements count.
 std::optional<run_fault> find_run_fault(const body_state& target, const body_state& observer,
                                         double start, std::int32_t count);
+
+// The date of record `index` (from 0) of a run from Julian date `start`:
+// start - 1 with index + 1 days added one at a time, each sum rounded, as the
+// day loop forms it, bit for bit; in a few steps per binade. A non-finite
+// start gives itself less 1.
+double run_date(double start, std::int32_t index);
 
 // The mean anomaly (date - t0)*n + m0, radians, brought into [0, 2*pi]: the
 // value of `while (m > 2*pi) m -= 2*pi; while (m < 0) m += 2*pi;`, bit for bit,

@@ -54,6 +54,14 @@ double acos_floor(double e) {
   return std::atan2(body.axis_ratio * std::fabs(std::sin(eccentric_anomaly)), cos_anomaly - body.e);
 }
 
+// Below this length a vector's squared length is no longer a normal double,
+// so the sum of squares has lost digits or underflowed to 0: the square root
+// of the smallest normal double, 2^-511.
+constexpr double SQRT_DBL_MIN = 0x1p-511;
+// The factor such a vector is scaled by, exactly: every component is then
+// below 2^89 and at least 2^-474, so its square is finite and normal.
+constexpr double UNDERFLOW_SCALE = 0x1p600;
+
 // (a.x*b.x + a.y*b.y) + a.z*b.z, in that order.
 double dot(const vector3& a, const vector3& b) {
   return (a.x * b.x + a.y * b.y) + a.z * b.z;
@@ -112,8 +120,17 @@ datafiles::ephemeris_record apparent_place(const helio_place& target, const heli
                                            double date, const frame_constants& k) {
   const vector3& pt = target.position;
   const vector3& po = observer.position;
-  const vector3 d{pt.x - po.x, pt.y - po.y, pt.z - po.z};
-  const double distance = std::sqrt((d.x * d.x + d.y * d.y) + d.z * d.z);
+  vector3 d{pt.x - po.x, pt.y - po.y, pt.z - po.z};
+  double distance = std::sqrt((d.x * d.x + d.y * d.y) + d.z * d.z);
+  double written_distance = distance;
+  if (distance < SQRT_DBL_MIN && (d.x != 0 || d.y != 0 || d.z != 0)) {
+    // The squares underflow: the angles are taken from the vector scaled up
+    // by a power of two, which changes no ratio, and the distance is scaled
+    // back. Larger vectors keep the arithmetic above.
+    d = {d.x * UNDERFLOW_SCALE, d.y * UNDERFLOW_SCALE, d.z * UNDERFLOW_SCALE};
+    distance = std::sqrt((d.x * d.x + d.y * d.y) + d.z * d.z);
+    written_distance = distance / UNDERFLOW_SCALE;
+  }
   const vector3 q = rotax(d, k.to_equator);
 
   // The angles keep the older program's arc sine and arc cosine forms, only
@@ -138,7 +155,7 @@ datafiles::ephemeris_record apparent_place(const helio_place& target, const heli
   record.right_ascension = alpha * 180 / k.pi / 15;
   record.declination = delta * 180 / k.pi;
   record.solar_distance = target.r;
-  record.observer_distance = distance;
+  record.observer_distance = written_distance;
   record.elongation = elongation;
   record.phase_angle = phase;
   record.illuminated_fraction = (c + 1) * 0.5;

@@ -1,4 +1,5 @@
 // The conditions under which a run writes only finite numbers.
+#include <algorithm>
 #include <cmath>
 
 #include "orbit/orbit.h"
@@ -11,6 +12,19 @@ namespace {
 bool same_orbit(const body_state& x, const body_state& y) {
   return x.a == y.a && x.e == y.e && x.i == y.i && x.w == y.w && x.node == y.node && x.m0 == y.m0 &&
          x.t0 == y.t0 && x.n == y.n;
+}
+
+// The two bodies in exactly one place on the run's first, middle and last
+// dates: the same orbit, though its elements are written differently.
+bool same_place(const body_state& x, const body_state& y, double start, std::int32_t count,
+                const frame_constants& k) {
+  const std::int32_t indices[] = {0, (count - 1) / 2, count - 1};
+  return std::ranges::all_of(indices, [&](std::int32_t index) {
+    const double date = run_date(start, index);
+    const vector3 p = helio_position(x, date, k).position;
+    const vector3 q = helio_position(y, date, k).position;
+    return p.x == q.x && p.y == q.y && p.z == q.z;
+  });
 }
 
 std::optional<run_fault> mean_motion_fault(const body_state& body, bool is_observer) {
@@ -43,7 +57,9 @@ std::optional<run_fault> find_run_fault(const body_state& target, const body_sta
     if (auto fault = mean_anomaly_fault(target, false, first, last)) return fault;
     if (auto fault = mean_anomaly_fault(observer, true, first, last)) return fault;
   }
-  if (same_orbit(target, observer)) return run_fault{run_fault::same_orbit, true, 0, false};
+  if (same_orbit(target, observer) ||
+      (count > 0 && same_place(target, observer, start, count, make_frame_constants())))
+    return run_fault{run_fault::same_orbit, true, 0, false};
   return std::nullopt;
 }
 

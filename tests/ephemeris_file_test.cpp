@@ -16,6 +16,7 @@
 #include <stdexcept>
 #include <string>
 #include <variant>
+#include <vector>
 
 #include "datafiles/list_output.h"
 #include "platform.h"
@@ -178,6 +179,28 @@ TEST_F(EphemerisFile, OpenFailuresNameTheSystemError) {
     EXPECT_EQ(describe(opened.failure()), c.expected);
   }
   EXPECT_FALSE(fs::exists(directory_ / "missing"));
+}
+
+TEST_F(EphemerisFile, OneWriterAtATimeForAFileButNotForADevice) {
+  struct one_writer_case {
+    fs::path path;
+    const char* second;  // the second open while the first is held
+  };
+  std::vector<one_writer_case> cases = {{path_, "open: another run is writing the file"}};
+  if (testing_support::PLATFORM.no_posix_processes == nullptr) {
+    cases.push_back({"/dev/null", "no failure"});
+  }
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path);
+    auto first = datafiles::open_ephemeris(c.path.string().c_str());
+    ASSERT_TRUE(first);
+    auto second = datafiles::open_ephemeris(c.path.string().c_str());
+    EXPECT_EQ(second ? "no failure" : describe(second.failure()), std::string(c.second));
+    EXPECT_FALSE(first.value().close());
+    // Once the first is closed the file is free again.
+    auto third = datafiles::open_ephemeris(c.path.string().c_str());
+    EXPECT_TRUE(third);
+  }
 }
 
 TEST_F(EphemerisFile, AReadOnlyFileOpensButRefusesTheFirstRecord) {

@@ -15,6 +15,8 @@
 #include <random>
 #include <vector>
 
+#include "test_support.h"
+
 namespace {
 
 using orbit::vector3;
@@ -456,6 +458,70 @@ TEST(RunFault, FindsWhatKeepsARunFromBeingFinite) {
     if (fault->kind != kind::same_orbit) {
       EXPECT_FALSE(std::isfinite(fault->value));
     }
+  }
+}
+
+TEST(RunDate, IsTheDayLoopsSumBitForBit) {
+  // Starts in every regime of the sums: exact ones, the edges of binades,
+  // spacings of 1, 2 and more, negative dates running up through 0.
+  std::vector<double> starts = {2461081.5,     2461081.25, 0.3,        -0.7,       -100000.1,
+                                0x1p52 - 3.5,  0x1p53 - 5, 0x1p53 + 2, 0x1p54 + 6, -0x1p53 - 4,
+                                -0x1p53 + 0.5, 1e300,      -1e300,     1e-300,     0.1,
+                                -3.3e15,       5e15 + 0.25};
+  std::mt19937_64 random(14);
+  const long random_starts = testing_support::environment_number("RUN_DATE_STARTS", 60);
+  for (long n = 0; n < random_starts; ++n) {
+    const double magnitude = std::ldexp(1.0, static_cast<int>(random() % 70) - 10);
+    const double fraction = std::uniform_real_distribution<double>(-1, 1)(random);
+    starts.push_back(magnitude * fraction);
+  }
+  constexpr std::int32_t count = 3000;
+  for (const double start : starts) {
+    SCOPED_TRACE(start);
+    double date = start - 1;
+    for (std::int32_t index = 0; index < count; ++index) {
+      date = date + 1;
+      ASSERT_EQ(std::bit_cast<std::uint64_t>(orbit::run_date(start, index)),
+                std::bit_cast<std::uint64_t>(date))
+          << "record " << index;
+    }
+  }
+}
+
+TEST(RunDate, TheLastDateOfTheLongestRunInAFewSteps) {
+  constexpr std::int32_t last = 2147483646;
+  // From 2^52 - 0.5 the second sum, 2^52 + 0.5, is a tie at a spacing of 1
+  // and goes to the even 2^52; the rest are exact.
+  EXPECT_EQ(orbit::run_date(0x1p52 - 0.5, last), 0x1p52 + (last - 1));
+  EXPECT_EQ(orbit::run_date(2461081.5, last), 2461081.5 + last);
+  // At 2^54 a day is below half the spacing: the date stands still.
+  EXPECT_EQ(orbit::run_date(0x1p54 + 4, last), 0x1p54 + 4);
+}
+
+TEST(ApparentPlace, SeparationsWhoseSquaresUnderflowGiveTheAnglesOfALargerOne) {
+  // The observer at (1, 0, 0) and the target off it across the ecliptic's x
+  // axis, by a vector near 1 and by the same one scaled down by 2^-k exactly:
+  // the direction's angles are the same bits and the distance is scaled. The
+  // separation is square to the observer's place (elongation 90 degrees) and,
+  // when tiny, to the target's (phase angle 90 degrees).
+  std::mt19937_64 random(4);
+  std::uniform_real_distribution<double> magnitude(0.25, 1);
+  const auto component = [&] { return random() % 2 == 0 ? magnitude(random) : -magnitude(random); };
+  const double right_angle = std::acos(0.0) * 180 / frame().pi;
+  for (int n = 0; n < 300; ++n) {
+    const double y = component(), z = component();
+    const int k = 520 + static_cast<int>(random() % 480);
+    const double scale = std::ldexp(1.0, -k);
+    SCOPED_TRACE(k);
+    const orbit::helio_place observer{{1, 0, 0}, 1};
+    const auto large = orbit::apparent_place(at(1, y, z), observer, 0, frame());
+    const auto tiny = orbit::apparent_place(at(1, y * scale, z * scale), observer, 0, frame());
+    EXPECT_EQ(tiny.right_ascension, large.right_ascension);
+    EXPECT_EQ(tiny.declination, large.declination);
+    EXPECT_EQ(tiny.elongation, large.elongation);
+    EXPECT_EQ(tiny.observer_distance, large.observer_distance * scale);
+    EXPECT_NEAR(tiny.phase_angle, right_angle, degree_tol);
+    EXPECT_NEAR(tiny.illuminated_fraction, 0.5, 1e-15);
   }
 }
 

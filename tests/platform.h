@@ -6,8 +6,14 @@
 #include <csignal>
 #include <string>
 
-#if defined(_WIN32) && !defined(SIGKILL)
+#ifdef _WIN32
+#include <cstdint>
+#ifndef SIGKILL
 #define SIGKILL 9  // what running_program::send() ends a program with by TerminateProcess
+#endif
+// Resource limits, which Windows programs are started without.
+using rlim_t = std::uint64_t;
+#define RLIM_INFINITY (~rlim_t{0})
 #endif
 
 namespace testing_support {

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <stdexcept>
 #include <thread>
+#include <utility>
 
 #ifndef EPHEMERIS_PROGRAM
 #error "EPHEMERIS_PROGRAM must name the program under test"
@@ -61,7 +62,13 @@ running_program::running_program(const std::filesystem::path& directory, const r
     ::dup2(in, STDIN_FILENO);
     ::dup2(out, STDOUT_FILENO);
     ::dup2(err, STDERR_FILENO);
+    if (options.close_standard_error) ::close(STDERR_FILENO);
     if (::chdir(directory.c_str()) != 0) ::_exit(126);
+    for (const auto& [resource, limit] : {std::pair{RLIMIT_FSIZE, options.file_size_limit},
+                                          std::pair{RLIMIT_AS, options.address_space_limit}}) {
+      const rlimit both{limit, limit};
+      if (limit != RLIM_INFINITY && ::setrlimit(resource, &both) != 0) ::_exit(126);
+    }
     if (options.unprivileged) {
       if (::setgroups(0, nullptr) != 0 || ::setgid(nobody_id) != 0 || ::setuid(nobody_id) != 0) {
         ::_exit(126);

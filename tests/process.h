@@ -1,6 +1,9 @@
 // Running the real program in a directory of its own, for the end-to-end tests.
 #pragma once
 
+#ifndef _WIN32
+#include <sys/resource.h>
+#endif
 #include <sys/types.h>
 
 #include <filesystem>
@@ -21,9 +24,12 @@ struct run_result {
 };
 
 struct run_options {
-  std::vector<std::string> arguments;  // after the program's name
-  bool unprivileged = false;           // run as user and group "nobody" (needs root); the
-                                       // program is then run from a copy in `directory`
+  std::vector<std::string> arguments;          // after the program's name
+  bool unprivileged = false;                   // run as user and group "nobody" (needs root); the
+                                               // program is then run from a copy in `directory`
+  bool close_standard_error = false;           // start it with descriptor 2 closed
+  rlim_t file_size_limit = RLIM_INFINITY;      // RLIMIT_FSIZE, bytes
+  rlim_t address_space_limit = RLIM_INFINITY;  // RLIMIT_AS, bytes
 };
 
 // The program, started in `directory` with standard input closed and its

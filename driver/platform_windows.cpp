@@ -1,7 +1,8 @@
-// The Windows side of driver/signals.h. Ctrl-C, Ctrl-Break and the console's
-// close, logoff and shutdown events come to a console control handler, which
-// the system runs on a thread of its own; the floating-point exception and
-// abort signals come through the C run-time's signal().
+// The Windows side of driver/signals.h and driver/standard_descriptors.h.
+// Ctrl-C, Ctrl-Break and the console's close, logoff and shutdown events come
+// to a console control handler, which the system runs on a thread of its own;
+// the floating-point exception and abort signals come through the C
+// run-time's signal().
 #include <io.h>
 #include <windows.h>
 
@@ -11,6 +12,7 @@
 #include <cstring>
 
 #include "driver/signals.h"
+#include "driver/standard_descriptors.h"
 
 namespace driver {
 namespace {
@@ -57,6 +59,11 @@ void install_signal_handlers() {
 bool stop_requested() {
   return stop_flag.load();
 }
+
+// The C run-time keeps descriptors 0, 1 and 2 for the standard streams even
+// where the process was started without them, so no file the run opens can
+// take their numbers.
+void open_standard_descriptors() {}
 
 void abnormal_end() {
   // What abort() leaves, without its message box or console text.
