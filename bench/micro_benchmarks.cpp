@@ -13,13 +13,14 @@
 #include "bench/straightforward.h"
 #include "datafiles/element_file.h"
 #include "datafiles/list_output.h"
+#include "orbit/kepler.h"
 #include "orbit/orbit.h"
 
 namespace {
 
 const orbit::frame_constants& constants() {
-  static const orbit::frame_constants k = orbit::make_frame_constants();
-  return k;
+  static const orbit::frame_constants frame = orbit::make_frame_constants();
+  return frame;
 }
 
 // Mean anomalies spread over [0, 2*pi].
@@ -52,8 +53,7 @@ BENCHMARK(BM_kepler<straightforward::kepler>)
     ->Apply(kepler_eccentricities);
 
 datafiles::orbital_elements in_radians(datafiles::orbital_elements el) {
-  const double pi = constants().pi;
-  for (double* angle : {&el.i, &el.w, &el.node, &el.m0}) *angle = pi * *angle / 180;
+  datafiles::angles_to_radians(el, constants().pi);
   return el;
 }
 
@@ -65,6 +65,63 @@ const datafiles::orbital_elements earth{1.00000261, 0.01671123,   -0.00001531, 1
 // Dates of a million-day run from 2026 on, cycled.
 constexpr double FIRST_DATE = 2461041.5;
 constexpr int RUN_DAYS = 1000000;
+
+// The reduced mean anomalies of `days` consecutive days of a body's orbit
+// from FIRST_DATE, or for e = 0.5 and 0.9 (range 5000, 9000) the spread of
+// mean_anomalies().
+struct kepler_sequence {
+  double e;
+  std::vector<double> m;
+  std::string name;
+};
+kepler_sequence sequence(std::int64_t which) {
+  if (which == 5000 || which == 9000) {
+    return {static_cast<double>(which) / 10000, mean_anomalies(),
+            "e=0." + std::to_string(which / 1000)};
+  }
+  const bool is_mars = which == 0;
+  const orbit::body_state body = orbit::make_body_state(in_radians(is_mars ? mars : earth));
+  kepler_sequence s{body.e, {}, is_mars ? "Mars days" : "Earth days"};
+  for (int day = 0; day < 4096; ++day) {
+    s.m.push_back(
+        orbit::reduce_mean_anomaly(orbit::mean_anomaly_at(body, FIRST_DATE + day), constants()));
+  }
+  return s;
+}
+
+// ns a solve, and as counters the library sines a solve and the share of
+// solves the shortcut answers, from the solver's traced twin.
+template <double (*Solver)(double, double),
+          double (*Traced)(double, double, orbit::kepler_detail::kepler_trace&)>
+void BM_kepler_sequence(benchmark::State& state) {
+  const kepler_sequence s = sequence(state.range(0));
+  std::size_t j = 0;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(Solver(s.e, s.m[j]));
+    j = (j + 1) % s.m.size();
+  }
+  double sines = 0;
+  double shortcuts = 0;
+  for (const double m : s.m) {
+    orbit::kepler_detail::kepler_trace trace{};
+    Traced(s.e, m, trace);
+    sines += trace.sines;
+    shortcuts += trace.path == orbit::kepler_detail::kepler_path::shortcut;
+  }
+  state.counters["sines"] = sines / static_cast<double>(s.m.size());
+  state.counters["shortcut"] = shortcuts / static_cast<double>(s.m.size());
+  state.SetLabel(s.name);
+}
+void kepler_sequences(benchmark::internal::Benchmark* b) {
+  for (int which : {0, 1, 5000, 9000}) b->Arg(which);
+}
+BENCHMARK(BM_kepler_sequence<orbit::kepler, orbit::kepler_detail::kepler_traced>)
+    ->Name("kepler_days")
+    ->Apply(kepler_sequences);
+BENCHMARK(BM_kepler_sequence<orbit::kepler_detail::kepler_iteration,
+                             orbit::kepler_detail::kepler_iteration_traced>)
+    ->Name("kepler_iteration_days")
+    ->Apply(kepler_sequences);
 
 void BM_helio_position(benchmark::State& state) {
   const orbit::body_state body = orbit::make_body_state(in_radians(mars));
@@ -86,8 +143,8 @@ std::vector<double> unreduced_mean_anomalies() {
   return m;
 }
 
-double reduce_plain(double m, const orbit::frame_constants& k) {
-  return straightforward::reduce_mean_anomaly(m, k.two_pi);
+double reduce_plain(double m, const orbit::frame_constants& frame) {
+  return straightforward::reduce_mean_anomaly(m, frame.two_pi);
 }
 
 template <double (*Reduce)(double, const orbit::frame_constants&)>

@@ -10,13 +10,10 @@
 namespace datafiles {
 namespace {
 
-// The items of the common magnitudes are built as integers whose bytes, lowest
-// first, are the item's characters in order.
-static_assert(std::endian::native == std::endian::little,
-              "the item words are laid out for a little-endian machine");
-
 // Nine significant digits, as "%.9G" gives them.
 constexpr int SIGNIFICANT_DIGITS = 9;
+
+#if LIST_OUTPUT_INTEGER_ITEMS
 
 // ---------------------------------------------------------------------------
 // Magnitudes in [2^-13, 2^29), written by exact integer arithmetic.
@@ -109,7 +106,7 @@ constexpr std::array<binade_scaling, FIXED_FORM_BINADES> make_binade_scalings() 
       threshold = ((wide{1} << scale) + divisor - 1) / divisor;
     }
     const bool holds_power_of_ten = threshold < (wide{1} << (SIGNIFICAND_BITS + 1));
-    table[k] = {
+    table[static_cast<std::size_t>(k)] = {
         static_cast<std::uint64_t>(threshold),
         {scaling_multiplier(e, x0), scaling_multiplier(e, holds_power_of_ten ? x0 + 1 : x0)},
         x0};
@@ -225,7 +222,7 @@ constexpr std::array<fixed_layout, FIXED_FORM_DECIMALS> make_fixed_layouts() {
       layout.tail_place = 4 - x;
       layout.length_base = 4 - x;
     }
-    table[k] = layout;
+    table[static_cast<std::size_t>(k)] = layout;
   }
   return table;
 }
@@ -290,7 +287,8 @@ constexpr std::uint64_t fixed_form_binade(std::uint64_t bits) {
   const std::uint64_t d1_to_d8 = others + ASCII_ZEROS;
   const std::uint64_t d0_to_d7 = (first + '0') | (d1_to_d8 << 8);
 
-  const fixed_layout& layout = FIXED_LAYOUTS[decimal_exponent - FIXED_FORM_LOWEST_DECIMAL];
+  const fixed_layout& layout =
+      FIXED_LAYOUTS[static_cast<std::size_t>(decimal_exponent - FIXED_FORM_LOWEST_DECIMAL)];
   const std::uint64_t sign = (bits >> 63) * character_at('-' ^ ' ', 1);
   const std::uint64_t tail = d1_to_d8 >> layout.tail_drop;
   fixed_item item;
@@ -311,9 +309,11 @@ void store_fixed_item(const fixed_item& item, char* out) {
   std::memcpy(out + item.tail_place, &item.tail, sizeof item.tail);
 }
 
+#endif  // LIST_OUTPUT_INTEGER_ITEMS
+
 // ---------------------------------------------------------------------------
-// Every other value: zero, magnitudes below 2^-13 or from 2^29, infinities and
-// NaNs.
+// Every other value (zero, magnitudes below 2^-13 or from 2^29, infinities and
+// NaNs), and every value where the integer items are not built.
 
 // Pads the exponent of the text that ends at `end`, whose exponent letter is
 // at `exponent` and whose exponent has a sign and at least two digits, with
@@ -337,7 +337,7 @@ char* format_other_magnitude(double magnitude, char* out) {
     return out + 2;
   }
   // <charconv> gives the digits. The text is at most 15 characters ("d.ddddddddE-ddd"),
-  // so this cannot run out of room, nor can the widened exponent of a shorter one.
+  // so this cannot run out of room.
   char* end = std::to_chars(out, out + (MAX_ITEM_SIZE - 2), magnitude, std::chars_format::general,
                             SIGNIFICANT_DIGITS)
                   .ptr;
@@ -381,19 +381,11 @@ char* format_other_magnitude(double magnitude, char* out) {
   return length;
 }
 
-}  // namespace
-
-std::size_t format_item(double value, char* out) {
-  const auto bits = std::bit_cast<std::uint64_t>(value);
-  if (fixed_form_binade(bits) < FIXED_FORM_BINADES) [[likely]] {
-    const fixed_item item = make_fixed_item(bits);
-    store_fixed_item(item, out);
-    return item.length;
-  }
-  return format_other_item(value, out);
-}
-
-std::size_t format_record(const ephemeris_record& record, char* out) {
+// Writes one record into out[0, MAX_RECORD_SIZE) as format_record() does,
+// each item through `write_item`, which writes it at the pointer that
+// `start_item` returns for its length and stays inside the record's room.
+template <class ItemWriter>
+std::size_t format_record_with(const ephemeris_record& record, char* out, ItemWriter write_item) {
   const double values[RECORD_VALUES] = {
       record.date,           record.right_ascension,     record.declination,
       record.solar_distance, record.observer_distance,   record.elongation,
@@ -412,7 +404,50 @@ std::size_t format_record(const ephemeris_record& record, char* out) {
     next += length;
     return item;
   };
-  for (const double value : values) {
+  for (const double value : values) write_item(value, start_item);
+  std::memcpy(next, LINE_END, LINE_END_SIZE);
+  next += LINE_END_SIZE;
+  assert(static_cast<std::size_t>(next - out) <= MAX_RECORD_SIZE && "a record fits its room");
+  return static_cast<std::size_t>(next - out);
+}
+
+// The item of any value through <charconv>, placed where `start_item` says.
+template <class StartItem>
+void write_other_item(double value, StartItem& start_item) {
+  char item[MAX_ITEM_SIZE];
+  const std::size_t length = format_other_item(value, item);
+  std::memcpy(start_item(length), item, length);
+}
+
+}  // namespace
+
+namespace list_output_detail {
+
+std::size_t format_item_portable(double value, char* out) {
+  return format_other_item(value, out);
+}
+
+std::size_t format_record_portable(const ephemeris_record& record, char* out) {
+  return format_record_with(
+      record, out, [](double value, auto& start_item) { write_other_item(value, start_item); });
+}
+
+}  // namespace list_output_detail
+
+#if LIST_OUTPUT_INTEGER_ITEMS
+
+std::size_t format_item(double value, char* out) {
+  const auto bits = std::bit_cast<std::uint64_t>(value);
+  if (fixed_form_binade(bits) < FIXED_FORM_BINADES) [[likely]] {
+    const fixed_item item = make_fixed_item(bits);
+    store_fixed_item(item, out);
+    return item.length;
+  }
+  return format_other_item(value, out);
+}
+
+std::size_t format_record(const ephemeris_record& record, char* out) {
+  return format_record_with(record, out, [](double value, auto& start_item) {
     const auto bits = std::bit_cast<std::uint64_t>(value);
     if (fixed_form_binade(bits) < FIXED_FORM_BINADES) [[likely]] {
       // The item is stored as sixteen bytes, the ones after it to be written
@@ -423,15 +458,21 @@ std::size_t format_record(const ephemeris_record& record, char* out) {
       const fixed_item item = make_fixed_item(bits);
       store_fixed_item(item, start_item(item.length));
     } else {
-      char item[MAX_ITEM_SIZE];
-      const std::size_t length = format_other_item(value, item);
-      std::memcpy(start_item(length), item, length);
+      write_other_item(value, start_item);
     }
-  }
-  std::memcpy(next, LINE_END, LINE_END_SIZE);
-  next += LINE_END_SIZE;
-  assert(static_cast<std::size_t>(next - out) <= MAX_RECORD_SIZE && "a record fits its room");
-  return static_cast<std::size_t>(next - out);
+  });
 }
+
+#else  // the <charconv> path alone
+
+std::size_t format_item(double value, char* out) {
+  return list_output_detail::format_item_portable(value, out);
+}
+
+std::size_t format_record(const ephemeris_record& record, char* out) {
+  return list_output_detail::format_record_portable(record, out);
+}
+
+#endif  // LIST_OUTPUT_INTEGER_ITEMS
 
 }  // namespace datafiles

@@ -38,4 +38,22 @@ std::size_t format_item(double value, char* out);
 // Characters of that range after the record may be overwritten.
 std::size_t format_record(const ephemeris_record& record, char* out);
 
+// Where the machine is little-endian and the compiler has 128-bit integers,
+// the common magnitudes (2^-13 up to 2^29) are written by exact integer
+// arithmetic; elsewhere every item goes through std::to_chars. Both write the
+// same bytes.
+#if defined(__SIZEOF_INT128__) && defined(__BYTE_ORDER__) && \
+    __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+#define LIST_OUTPUT_INTEGER_ITEMS 1
+#else
+#define LIST_OUTPUT_INTEGER_ITEMS 0
+#endif
+
+// The std::to_chars path, built everywhere so that tests can hold the two
+// paths against each other; same contracts as format_item and format_record.
+namespace list_output_detail {
+std::size_t format_item_portable(double value, char* out);
+std::size_t format_record_portable(const ephemeris_record& record, char* out);
+}  // namespace list_output_detail
+
 }  // namespace datafiles

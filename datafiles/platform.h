@@ -25,6 +25,10 @@ inline constexpr std::size_t LINE_END_SIZE = sizeof LINE_END - 1;
 // fails with EWOULDBLOCK.
 int open_for_update(const char* path, bool special);
 
+// write(2): writes up to `size` bytes (on Windows at most 1 GiB, as the C
+// run-time takes an unsigned int) and returns how many, or -1 with errno set.
+long long write_some(int descriptor, const char* data, std::size_t size);
+
 // Opens `path` for reading only, in binary mode, without waiting for a writer
 // if it is a pipe. Returns the descriptor, or -1 with errno set.
 int open_read_only(const char* path);

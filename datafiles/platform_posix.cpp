@@ -1,5 +1,6 @@
 #include <fcntl.h>
 #include <sys/file.h>
+#include <unistd.h>
 
 #include <cerrno>
 
@@ -10,6 +11,10 @@ namespace datafiles {
 
 int open_for_update(const char* path, bool special) {
   return ::open(path, (special ? O_WRONLY : O_RDWR) | O_CREAT | O_CLOEXEC, 0666);
+}
+
+long long write_some(int descriptor, const char* data, std::size_t size) {
+  return ::write(descriptor, data, size);
 }
 
 int open_read_only(const char* path) {

@@ -25,6 +25,11 @@ int open_for_update(const char* path, bool special) {
   return descriptor;
 }
 
+long long write_some(int descriptor, const char* data, std::size_t size) {
+  constexpr std::size_t LARGEST = std::size_t{1} << 30;
+  return ::_write(descriptor, data, static_cast<unsigned>(size < LARGEST ? size : LARGEST));
+}
+
 int open_read_only(const char* path) {
   return ::_open(path, _O_RDONLY | _O_BINARY | _O_NOINHERIT);
 }

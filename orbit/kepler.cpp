@@ -3,20 +3,76 @@
 // The fixed-point iteration E <- e*sin(E) + M from E = M is the reference: its
 // hundredth iterate is what ordinary orbits have always produced. Once an
 // iterate repeats exactly the sequence is periodic from there on, so the
-// hundredth iterate is known without computing the rest; that is the fast path.
-// Where no repeat comes within the hundred steps (high eccentricity), the
-// iterate is still far from the root and safeguarded Newton steps finish it.
+// hundredth iterate is known without computing the rest; that is the
+// iteration's own fast path. Where no repeat comes within the hundred steps
+// (high eccentricity), the iterate is still far from the root and safeguarded
+// Newton steps finish it.
+//
+// For e <= 0.5 a shortcut finds the same bits with one or two sines instead
+// of ten or more. Let g(x) = fl(fl(e*S(x)) + M) be one step of the iteration
+// on doubles (S the C library's sine, fl rounding to nearest), h(x) =
+// e*sin(x) + M the exact step, r the exact root (r = h(r)), u = 2^-53.
+//   1. A start near the root. A cheap sine and cosine of M (a quadrant and
+//      Taylor polynomials), the series in e to e^4 and Halley steps on
+//      d = E - M, with sin(M + d) from the addition formula, give x0 within
+//      about an ulp of r. Nothing below depends on how near x0 is: a poor x0
+//      only widens what is examined, or sends the solve to the iteration.
+//   2. One library sine at x0 gives g(x0), and with the exact product and
+//      difference (Dekker's and Knuth's error-free sums and products) the
+//      residual f(x0) = x0 - e*sin(x0) - M within the sine's error alone.
+//      As f' = 1 - e*cos lies in [1 - e, 1 + e], r = x0 - f(x0)/f'(xi) lies
+//      in an interval [r_lo, r_hi] that is computed with room for rounding.
+//   3. The rounding of one step. The C library's sine is taken to be within
+//      two ulps of sin (GNU's is faithful, under one ulp; the margin is
+//      kept), so |S(x) - sin(x)| <= 4u|S(x)| plus an underflow term, and
+//      |g(x) - h(x)| <= eta(x) = 0.5 ulp(g(x)) + 0.5 ulp(fl(e*S(x))) + e*2 ulp(S(x)).
+//   4. Where every cycle of g lies. If a periodic orbit of g reaches D from
+//      r at its farthest point x, then D <= e*D + eta at the point before x,
+//      as |h(y) - r| = e*|sin(y) - sin(r)| <= e*|y - r|: so D <= R =
+//      eta_max/(1 - e). No monotonicity is needed. First with a global eta
+//      (|S| <= 1, |g| <= M + e, an ulp at most 2u times the value):
+//      A_G = u*(M + 6.01e) gives R_G. Then, the cycle's points being within
+//      R_G of r, |g| is at most the band's upper end and |sin(x)| at most
+//      |sin(r)| + R_G, where |sin(r)| = |r - M|/e: each rounding is at most
+//      half an ulp of the binade of its largest value, and that eta gives R.
+//   5. The iteration gets there in time. From E = M, |M - r| = e|sin r| <= e,
+//      and each step gives |x_{k+1} - r| <= e|x_k - r| + A_G, so from step
+//      64 on every iterate is within R_G + 2^-65 of r (e^65 <= 2^-65), and the
+//      band of that radius about r is mapped into itself. If it holds at most
+//      BAND_DOUBLES doubles, the iterates from step 64 on move among them and
+//      reach their cycle within BAND_DOUBLES - 1 more steps, and a fixed point
+//      is seen one step later: by step 64 + BAND_DOUBLES <= KEPLER_ITERATIONS.
+//   6. g is evaluated on every double J within R of [r_lo, r_hi] (at most
+//      EXAMINED_DOUBLES, the value at x0 reused), which holds every periodic
+//      point of g with its whole orbit. If the only periodic point in J is
+//      one fixed point p, p is the only cycle of g anywhere. The iteration
+//      from M, periodic after finitely many steps, ends in it: it repeats p
+//      by step KEPLER_ITERATIONS (5), and no other repeat comes first (a
+//      value equal to the one two steps back would be periodic, hence p, and
+//      would have repeated one step earlier). So the iteration returns p.
+//   7. Everything else is left to the iteration: e > 0.5 or below 2^-26
+//      (where it repeats within a few steps anyway), M below 2^-26, a band
+//      of (5) or a J of (6) with too many doubles, and a J with two fixed
+//      points or a cycle of two values (about 6 % of a Mars orbit's days).
+#include "orbit/kepler.h"
+
 #include <algorithm>
+#include <bit>
 #include <cassert>
 #include <cfloat>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 #include <numbers>
 
 #include "orbit/orbit.h"
 
 namespace orbit {
+namespace kepler_detail {
 namespace {
+
+// ---------------------------------------------------------------------------
+// The iteration.
 
 // How far apart the two values of a period-two cycle may be for either to pass
 // as the root. Rounding settles the iteration into such a cycle at most
@@ -36,13 +92,14 @@ bool within_cycle_limit(double a, double b, double mean_anomaly) {
 // The root of E - e*sin(E) - M by Newton steps from `start`, kept inside a
 // bracket that shrinks with every step; a step that would leave the bracket is
 // replaced by bisection. Stops when a step no longer changes E.
-double refine(double e, double mean_anomaly, double start) {
+template <class Sine>
+double refine(double e, double mean_anomaly, double start, Sine& sine) {
   // E - M = e*sin(E), so the root lies within e of M.
   double low = mean_anomaly - e;
   double high = mean_anomaly + e;
   double anomaly = start;
   for (int step = 0; step < MAX_REFINEMENT_STEPS; ++step) {
-    const double residual = (anomaly - e * std::sin(anomaly)) - mean_anomaly;
+    const double residual = (anomaly - e * sine(anomaly)) - mean_anomaly;
     if (residual == 0) break;
     if (residual < 0) {
       low = anomaly;
@@ -57,13 +114,8 @@ double refine(double e, double mean_anomaly, double start) {
   return anomaly;
 }
 
-}  // namespace
-
-double kepler(double e, double mean_anomaly) {
-  assert((std::isnan(e) || (e >= 0 && e < 1)) && "an elliptic orbit's eccentricity");
-  assert((!std::isfinite(mean_anomaly) ||
-          (mean_anomaly >= 0 && mean_anomaly <= 2 * std::numbers::pi)) &&
-         "a reduced mean anomaly");
+template <class Sine>
+double iterate(double e, double mean_anomaly, Sine& sine) {
   if (std::isnan(e) || !std::isfinite(mean_anomaly)) {
     return std::numeric_limits<double>::quiet_NaN();
   }
@@ -74,12 +126,12 @@ double kepler(double e, double mean_anomaly) {
   double before_previous = std::numeric_limits<double>::quiet_NaN();
   double previous = mean_anomaly;
   for (int k = 1; k <= KEPLER_ITERATIONS; ++k) {
-    const double current = e * std::sin(previous) + mean_anomaly;
+    const double current = e * sine(previous) + mean_anomaly;
     if (current == previous) return current;  // a fixed point
     if (current == before_previous) {
       // Period two from step k - 2 on: the last step's value by its parity.
       if (!within_cycle_limit(current, previous, mean_anomaly)) {
-        return refine(e, mean_anomaly, current);
+        return refine(e, mean_anomaly, current, sine);
       }
       return (KEPLER_ITERATIONS - k) % 2 == 0 ? current : previous;
     }
@@ -93,10 +145,346 @@ double kepler(double e, double mean_anomaly) {
   const double last = previous;
   const bool repeats =
       std::find(iterates, iterates + KEPLER_ITERATIONS, last) != iterates + KEPLER_ITERATIONS;
-  if (repeats && within_cycle_limit(last, e * std::sin(last) + mean_anomaly, mean_anomaly)) {
+  if (repeats && within_cycle_limit(last, e * sine(last) + mean_anomaly, mean_anomaly)) {
     return last;
   }
-  return refine(e, mean_anomaly, last);
+  return refine(e, mean_anomaly, last, sine);
+}
+
+// ---------------------------------------------------------------------------
+// The shortcut, note by note as above.
+
+constexpr double UNIT_ROUNDOFF = 0x1p-53;  // u
+// Covers every underflow term of the bounds (each at most a few 2^-1074).
+constexpr double UNDERFLOW_ALLOWANCE = 0x1p-1060;
+constexpr double SHORTCUT_MAX_ECCENTRICITY = 0.5;
+constexpr double SHORTCUT_MIN_ECCENTRICITY = 0x1p-26;
+constexpr double SHORTCUT_MIN_MEAN_ANOMALY = 0x1p-26;
+// (5): iterates are in the band from step 64 on; 64 + 30 < KEPLER_ITERATIONS.
+constexpr int SETTLED_STEP = 64;
+constexpr double SETTLED_DISTANCE = 0x1p-65;  // >= e^65 for e <= 0.5
+constexpr std::uint64_t BAND_DOUBLES = 30;
+static_assert(SETTLED_STEP + BAND_DOUBLES <= KEPLER_ITERATIONS);
+// (6): the most doubles evaluated.
+constexpr std::uint64_t EXAMINED_DOUBLES = 6;
+// Halley steps stop once a step is this small: the next error, about
+// e/6 times its cube, is then far below an ulp.
+constexpr double START_SETTLED = 0x1p-16;
+constexpr int MAX_START_STEPS = 4;
+
+struct sine_cosine {
+  double s;
+  double c;
+};
+
+// sin(t) and cos(t) for |t| <= pi/4 by their Taylor polynomials (to t^15 and
+// t^16), in Estrin's order to shorten the chain of dependent operations:
+// within a few ulps, which only the start uses.
+[[maybe_unused]] sine_cosine small_sine_cosine(double t) {
+  const double y = t * t;
+  const double y2 = y * y;
+  const double y4 = y2 * y2;
+  // sin(t) = t + t*y*(a0 + a1 y + ... + a6 y^6), a_k = (-1)^(k+1)/(2k+3)!
+  const double sine_series =
+      ((-1.0 / 6 + y * (1.0 / 120)) + y2 * (-1.0 / 5040 + y * (1.0 / 362880))) +
+      y4 * ((-1.0 / 39916800 + y * (1.0 / 6227020800)) + y2 * (-1.0 / 1307674368000));
+  // cos(t) = 1 + y*(b0 + b1 y + ... + b7 y^7), b_k = (-1)^(k+1)/(2k+2)!
+  const double cosine_series =
+      ((-1.0 / 2 + y * (1.0 / 24)) + y2 * (-1.0 / 720 + y * (1.0 / 40320))) +
+      y4 * ((-1.0 / 3628800 + y * (1.0 / 479001600)) +
+            y2 * (-1.0 / 87178291200 + y * (1.0 / 20922789888000)));
+  return {t + t * y * sine_series, 1 + y * cosine_series};
+}
+
+// The same for |t| <= 1/8 with the polynomials to t^11 and t^12, whose
+// remainders are below 10^-20.
+[[maybe_unused]] sine_cosine tiny_sine_cosine(double t) {
+  const double y = t * t;
+  const double y2 = y * y;
+  const double sine_series = (-1.0 / 6 + y * (1.0 / 120)) +
+                             y2 * ((-1.0 / 5040 + y * (1.0 / 362880)) + y2 * (-1.0 / 39916800));
+  const double cosine_series =
+      (-1.0 / 2 + y * (1.0 / 24)) +
+      y2 * ((-1.0 / 720 + y * (1.0 / 40320)) + y2 * (-1.0 / 3628800 + y * (1.0 / 479001600)));
+  return {t + t * y * sine_series, 1 + y * cosine_series};
+}
+
+// sin(x) and cos(x) for x in [0, 8] to about an ulp: x less the nearest
+// multiple of pi/2 (in two parts), then the quadrant's signs.
+[[maybe_unused]] sine_cosine cheap_sine_cosine(double x) {
+  constexpr double HALF_PI_HIGH = 1.5707963267948966;    // the double nearest pi/2
+  constexpr double HALF_PI_LOW = 6.123233995736766e-17;  // pi/2 - HALF_PI_HIGH
+  // x >= 0, so this is the nearest quadrant; which way a tie goes does not
+  // matter, |t| is pi/4 either way.
+  const int quadrant =
+      static_cast<int>(x * (2 / std::numbers::pi) + 0.5);  // NOLINT(bugprone-incorrect-roundings)
+  const double t = (x - quadrant * HALF_PI_HIGH) - quadrant * HALF_PI_LOW;
+  const sine_cosine z = small_sine_cosine(t);
+  switch (quadrant & 3) {
+    case 0:
+      return z;
+    case 1:
+      return {z.c, -z.s};
+    case 2:
+      return {-z.s, -z.c};
+    default:
+      return {-z.c, z.s};
+  }
+}
+
+// (1) x0 near the root, for e <= 0.5 and M in [0, 2*pi].
+[[maybe_unused]] double start_near_root(double e, double mean_anomaly) {
+  const sine_cosine m = cheap_sine_cosine(mean_anomaly);
+  const double s2 = 2 * m.s * m.c;
+  const double c2 = (m.c - m.s) * (m.c + m.s);
+  const double s3 = m.s * (3 - 4 * m.s * m.s);
+  const double s4 = 2 * s2 * c2;
+  // E - M = e sin M + e^2/2 sin 2M + e^3/8 (3 sin 3M - sin M)
+  //         + e^4/6 (2 sin 4M - sin 2M) + ...
+  double d = e * (m.s + e * (0.5 * s2 + e * (0.125 * (3 * s3 - m.s) + e * ((2 * s4 - s2) / 6))));
+  for (int step = 0; step < MAX_START_STEPS; ++step) {
+    const sine_cosine z = std::fabs(d) <= 0.125 ? tiny_sine_cosine(d) : small_sine_cosine(d);
+    const double e_sin = e * (m.s * z.c + m.c * z.s);  // e sin(M + d)
+    const double e_cos = e * (m.c * z.c - m.s * z.s);  // e cos(M + d)
+    const double f = d - e_sin;
+    const double slope = 1 - e_cos;
+    // Halley's step f/(f' - f f''/(2 f')), f'' = e sin, to the same order
+    // with one division.
+    const double inverse_slope = 1 / slope;
+    const double newton = f * inverse_slope;
+    const double delta = newton * (1 + 0.5 * newton * e_sin * inverse_slope);
+    d -= delta;
+    if (std::fabs(delta) < START_SETTLED) break;
+  }
+  return mean_anomaly + d;
+}
+
+// a + b exactly as high + low (Knuth's two-sum).
+struct exact_sum {
+  double high;
+  double low;
+};
+[[maybe_unused]] exact_sum two_sum(double a, double b) {
+  const double s = a + b;
+  const double b_part = s - a;
+  return {s, (a - (s - b_part)) + (b - b_part)};
+}
+
+// a * b exactly as high + low (Dekker's product), for |a|, |b| <= 1 and a
+// product far from underflow.
+[[maybe_unused]] exact_sum two_product(double a, double b) {
+  constexpr double SPLITTER = 134217729.0;  // 2^27 + 1
+  const double ca = SPLITTER * a;
+  const double a_high = ca - (ca - a);
+  const double a_low = a - a_high;
+  const double cb = SPLITTER * b;
+  const double b_high = cb - (cb - b);
+  const double b_low = b - b_high;
+  const double p = a * b;
+  return {p, ((a_high * b_high - p) + a_high * b_low + a_low * b_high) + a_low * b_low};
+}
+
+// Half an ulp of every double of magnitude at most |y| (y normal): half the
+// spacing of y's binade.
+[[maybe_unused]] double half_ulp_of_binade(double y) {
+  const std::uint64_t exponent = std::bit_cast<std::uint64_t>(y) & 0x7FF0000000000000;
+  return std::bit_cast<double>(exponent) * UNIT_ROUNDOFF;
+}
+
+// An offset from x0, computed with an error of at most u times its size,
+// moved outward past that error. Adding it to x0 then rounds to a double on
+// the far side of every double the exact offset reaches, as rounding is
+// monotone.
+[[maybe_unused]] double lowered(double offset) {
+  return offset - 4 * UNIT_ROUNDOFF * std::fabs(offset);
+}
+[[maybe_unused]] double raised(double offset) {
+  return offset + 4 * UNIT_ROUNDOFF * std::fabs(offset);
+}
+
+// The end, x0 + offset rounded, of the doubles within an offset of x0
+// (offset below an eighth of x0): the rounded sum if it is within the offset,
+// else the next double toward x0 (`inward` +1 for a lower end, -1 for an
+// upper one). The difference from x0 is exact there (Sterbenz).
+[[maybe_unused]] double inner_end(double x0, double offset, int inward) {
+  const double end = x0 + offset;
+  const double beyond = end - x0;
+  if (inward > 0 ? beyond >= offset : beyond <= offset) return end;
+  return std::bit_cast<double>(std::bit_cast<std::uint64_t>(end) +
+                               static_cast<std::uint64_t>(inward));
+}
+
+// The number of doubles in [low, high], 0 < low <= high finite.
+[[maybe_unused]] std::uint64_t doubles_between(double low, double high) {
+  return std::bit_cast<std::uint64_t>(high) - std::bit_cast<std::uint64_t>(low) + 1;
+}
+
+// The shortcut's answer, or NaN with the path that refused it.
+template <class Sine>
+double shortcut(double e, double mean_anomaly, Sine& sine, kepler_path& path) {
+  constexpr double u = UNIT_ROUNDOFF;
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  // (7) The range; the negated tests also send NaNs to the iteration.
+  if (!(e >= SHORTCUT_MIN_ECCENTRICITY && e <= SHORTCUT_MAX_ECCENTRICITY &&
+        mean_anomaly >= SHORTCUT_MIN_MEAN_ANOMALY && mean_anomaly <= 8)) {
+    path = kepler_path::outside_range;
+    return nan;
+  }
+  const double x0 = start_near_root(e, mean_anomaly);
+
+  // (2) The residual at x0, exactly but for the sine's error and a few
+  // roundings of small quantities, each at most u times its result.
+  const double s0 = sine(x0);
+  const double g0 = e * s0 + mean_anomaly;
+  const exact_sum distance = two_sum(x0, -mean_anomaly);  // x0 - M
+  const exact_sum product = two_product(e, s0);           // e*S(x0)
+  const double high = distance.high - product.high;
+  const double low = distance.low - product.low;
+  const double residual = high + low;
+  const double residual_error =
+      1.0001 * (u * (std::fabs(high) + std::fabs(low) + std::fabs(residual)) +
+                e * 4 * half_ulp_of_binade(s0)) +
+      UNDERFLOW_ALLOWANCE;
+  // r - x0 = -f(x0)/f'(xi): the least and greatest of -F/f' over F in
+  // [residual -+ residual_error] and f' in [1 - e, 1 + e], then room for the
+  // roundings of these few operations.
+  const double f_low = residual - residual_error;
+  const double f_high = residual + residual_error;
+  double step_low = -(f_high > 0 ? f_high / (1 - e) : f_high / (1 + e));
+  double step_high = -(f_low < 0 ? f_low / (1 - e) : f_low / (1 + e));
+  const double step_room =
+      8 * u * (std::fabs(residual) + residual_error) / (1 - e) + UNDERFLOW_ALLOWANCE;
+  step_low -= step_room;
+  step_high += step_room;
+  // r in [x0 + step_low, x0 + step_high].
+
+  // (4), (5) The global bound and the band the iteration settles in.
+  const double global_rounding =
+      1.0001 * u * (mean_anomaly + 6.01 * e) + UNDERFLOW_ALLOWANCE;  // A_G
+  const double global_radius = 1.0001 * global_rounding / (1 - e);   // R_G
+  const double settled_radius = global_radius + SETTLED_DISTANCE;
+  const double band_low = x0 + lowered(step_low - settled_radius);
+  const double band_high = x0 + raised(step_high + settled_radius);
+  if (!(band_low > 0) || doubles_between(band_low, band_high) > BAND_DOUBLES) {
+    path = kepler_path::band_too_wide;
+    return nan;
+  }
+
+  // (4) The tight bound on where cycles lie: their points x are within R_G
+  // of r, so |g(x)| <= band_high and |sin(x)| <= |sin(r)| + R_G, where
+  // |sin(r)| = |r - M|/e. Each rounding is then at most half an ulp of the
+  // binade of the largest value it can take, the sine's error two ulps.
+  const double root_offset = std::max(std::fabs(step_low), std::fabs(step_high));
+  const double sine_bound = std::min(
+      1.0, 1.0001 * ((std::fabs(distance.high) + std::fabs(distance.low) + root_offset) / e +
+                     global_radius));
+  const double rounding = 1.0001 * (half_ulp_of_binade(band_high) +                 // the sum
+                                    half_ulp_of_binade(e * sine_bound * (1 + u)) +  // e*S
+                                    e * 4 * half_ulp_of_binade(sine_bound)) +       // S
+                          UNDERFLOW_ALLOWANCE;
+  const double radius = 1.0001 * rounding / (1 - e);  // R
+
+  // (6) Every double within R of [r_lo, r_hi].
+  const double low_end = inner_end(x0, lowered(step_low - radius), +1);
+  const double high_end = inner_end(x0, raised(step_high + radius), -1);
+  if (!(high_end >= low_end)) {
+    path = kepler_path::band_too_wide;  // cannot happen: a cycle exists
+    return nan;
+  }
+  const std::uint64_t count = doubles_between(low_end, high_end);
+  if (count > EXAMINED_DOUBLES) {
+    path = kepler_path::band_too_wide;
+    return nan;
+  }
+  const auto first = std::bit_cast<std::uint64_t>(low_end);
+  const auto x0_bits = std::bit_cast<std::uint64_t>(x0);
+  std::uint64_t image[EXAMINED_DOUBLES];  // g(x) - first, as bits; large if outside J
+  for (std::uint64_t j = 0; j < count; ++j) {
+    const auto x = std::bit_cast<double>(first + j);
+    const double gx = first + j == x0_bits ? g0 : e * sine(x) + mean_anomaly;
+    image[j] = std::bit_cast<std::uint64_t>(gx) - first;  // wraps round below J
+  }
+  // The periodic points of g on J: those to which following g inside J
+  // comes back within `count` steps.
+  if (count == 1) {  // the common case: one double, periodic if fixed
+    path = image[0] == 0 ? kepler_path::shortcut : kepler_path::not_one_fixed_point;
+    return image[0] == 0 ? std::bit_cast<double>(first) : nan;
+  }
+  int periodic = 0;
+  std::uint64_t fixed = count;
+  for (std::uint64_t j = 0; j < count; ++j) {
+    std::uint64_t k = j;
+    for (std::uint64_t step = 0; step < count; ++step) {
+      k = image[k];
+      if (k >= count || k == j) break;
+    }
+    if (k == j) {
+      ++periodic;
+      if (image[j] == j) fixed = j;
+    }
+  }
+  if (periodic != 1 || fixed == count) {
+    path = kepler_path::not_one_fixed_point;
+    return nan;
+  }
+  path = kepler_path::shortcut;
+  return std::bit_cast<double>(first + fixed);
+}
+
+template <class Sine>
+double solve(double e, double mean_anomaly, Sine& sine, kepler_path& path) {
+  assert((std::isnan(e) || (e >= 0 && e < 1)) && "an elliptic orbit's eccentricity");
+  assert((!std::isfinite(mean_anomaly) ||
+          (mean_anomaly >= 0 && mean_anomaly <= 2 * std::numbers::pi)) &&
+         "a reduced mean anomaly");
+  if constexpr (SHORTCUT_BUILT) {
+    const double answer = shortcut(e, mean_anomaly, sine, path);
+    if (!std::isnan(answer)) return answer;
+  } else {
+    path = kepler_path::shortcut_not_built;
+  }
+  return iterate(e, mean_anomaly, sine);
+}
+
+// The C library's sine.
+struct library_sine {
+  double operator()(double x) const { return std::sin(x); }
+};
+
+// The C library's sine, counting its calls.
+struct counting_sine {
+  int* calls;
+  double operator()(double x) const {
+    ++*calls;
+    return std::sin(x);
+  }
+};
+
+}  // namespace
+
+double kepler_iteration(double e, double mean_anomaly) {
+  library_sine sine;
+  return iterate(e, mean_anomaly, sine);
+}
+
+double kepler_iteration_traced(double e, double mean_anomaly, kepler_trace& trace) {
+  trace = {kepler_path::iteration_alone, 0};
+  counting_sine sine{&trace.sines};
+  return iterate(e, mean_anomaly, sine);
+}
+
+double kepler_traced(double e, double mean_anomaly, kepler_trace& trace) {
+  trace.sines = 0;
+  counting_sine sine{&trace.sines};
+  return solve(e, mean_anomaly, sine, trace.path);
+}
+
+}  // namespace kepler_detail
+
+double kepler(double e, double mean_anomaly) {
+  kepler_detail::library_sine sine;
+  kepler_detail::kepler_path path{};
+  return kepler_detail::solve(e, mean_anomaly, sine, path);
 }
 
 }  // namespace orbit

@@ -283,4 +283,38 @@ TEST(FormatRecord, MatchesTheCLibraryAndStaysInsideItsSize) {
   }
 }
 
+// The integer items and the std::to_chars path write the same bytes, items
+// and records, over every magnitude (random bit patterns) and over values of
+// the records' own sizes (random magnitudes near 10^-5 ... 10^9, both signs).
+// The portable path is what builds without 128-bit integers or on big-endian
+// machines run.
+TEST(FormatPaths, IntegerItemsAndToCharsWriteTheSameBytes) {
+  std::mt19937_64 random(18);
+  std::uniform_real_distribution<double> decade(-6, 10);
+  auto any_value = [&random, &decade](int n) {
+    if (n % 2 == 0) return std::bit_cast<double>(random());
+    const double magnitude = std::pow(10.0, decade(random));
+    return random() % 2 == 0 ? magnitude : -magnitude;
+  };
+  for (int n = 0; n < 200000; ++n) {
+    const double value = any_value(n);
+    char fast[MAX_ITEM_SIZE];
+    char portable[MAX_ITEM_SIZE];
+    const std::size_t length = format_item(value, fast);
+    ASSERT_EQ(
+        std::string(fast, length),
+        std::string(portable, datafiles::list_output_detail::format_item_portable(value, portable)))
+        << std::hexfloat << value;
+  }
+  for (int n = 0; n < 20000; ++n) {
+    std::vector<double> values(datafiles::RECORD_VALUES);
+    for (double& v : values) v = any_value(n);
+    char portable[MAX_RECORD_SIZE];
+    const ephemeris_record record = record_of(values);
+    ASSERT_EQ(record_text(record),
+              std::string(portable,
+                          datafiles::list_output_detail::format_record_portable(record, portable)));
+  }
+}
+
 }  // namespace

@@ -1,0 +1,144 @@
+// The Kepler solver's shortcut against the iteration it stands in for.
+#include "orbit/kepler.h"
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <numbers>
+#include <random>
+
+#include "orbit/orbit.h"
+#include "tests/test_support.h"
+
+namespace {
+
+using orbit::kepler_detail::kepler_path;
+using std::numbers::pi;
+
+std::uint64_t bits(double x) {
+  return std::bit_cast<std::uint64_t>(x);
+}
+
+// One step of the iteration, as the solver takes it.
+double step(double e, double m, double x) {
+  return e * std::sin(x) + m;
+}
+
+struct path_case {
+  const char* what;
+  double e;
+  double m;
+  kepler_path path;
+};
+
+// Each way a solve can go, with the iteration's answer as the expected value.
+TEST(KeplerShortcut, EachPathGivesTheIterationsBits) {
+  if (!orbit::kepler_detail::SHORTCUT_BUILT) GTEST_SKIP() << "the shortcut is not built here";
+  const path_case cases[] = {
+      {"unique fixed point, Mars", 0.0934, 2.9, kepler_path::shortcut},
+      {"unique fixed point, Earth", 0.0167, 5.9, kepler_path::shortcut},
+      {"unique fixed point, e = 0.5", 0.5, 3.0, kepler_path::shortcut},
+      {"two fixed points, M below", 0.093399999999999997, 0.73773568544913903,
+       kepler_path::not_one_fixed_point},
+      {"two fixed points, M above", 0.093399999999999997, 6.2534144868124182,
+       kepler_path::not_one_fixed_point},
+      {"two-value cycle, M below", 0.093399999999999997, 2.6645522668584483,
+       kepler_path::not_one_fixed_point},
+      {"two-value cycle, M above", 0.093399999999999997, 4.1038206223563707,
+       kepler_path::not_one_fixed_point},
+      {"band too wide near perihelion", 0.093399999999999997, 0.017371061920143833,
+       kepler_path::band_too_wide},
+      {"e above 0.5", 0.6, 2.0, kepler_path::outside_range},
+      {"tiny e", 1e-9, 2.0, kepler_path::outside_range},
+      {"tiny M", 0.3, 1e-9, kepler_path::outside_range},
+      {"M = 0", 0.3, 0.0, kepler_path::outside_range},
+  };
+  for (const path_case& c : cases) {
+    SCOPED_TRACE(c.what);
+    orbit::kepler_detail::kepler_trace trace{};
+    const double answer = orbit::kepler_detail::kepler_traced(c.e, c.m, trace);
+    EXPECT_EQ(trace.path, c.path);
+    EXPECT_EQ(bits(answer), bits(orbit::kepler_detail::kepler_iteration(c.e, c.m)));
+    EXPECT_EQ(bits(answer), bits(orbit::kepler(c.e, c.m)));
+    if (c.path == kepler_path::shortcut) {
+      EXPECT_LE(trace.sines, 3);
+    }
+  }
+}
+
+// The attractor cases above are what they say: two neighbouring fixed points,
+// or a cycle of two values, with the answer on M's side.
+TEST(KeplerShortcut, AttractorCasesHaveTwoAttractors) {
+  const double e = 0.093399999999999997;
+  for (const double m : {0.73773568544913903, 6.2534144868124182}) {
+    const double p = orbit::kepler(e, m);
+    const double other = std::nextafter(p, m < p ? 8.0 : 0.0);  // away from M
+    EXPECT_EQ(step(e, m, p), p);
+    EXPECT_EQ(step(e, m, other), other);
+  }
+  for (const double m : {2.6645522668584483, 4.1038206223563707}) {
+    const double a = orbit::kepler(e, m);
+    const double b = step(e, m, a);
+    EXPECT_NE(a, b);
+    EXPECT_EQ(step(e, m, b), a);
+    EXPECT_EQ(m < a, a < b);  // the hundredth iterate is the value on M's side
+  }
+}
+
+// A mean anomaly near `centre`, within 10^-16 ... 10^-1 of it, in [0, 2*pi].
+double near(double centre, std::mt19937_64& rng) {
+  std::uniform_real_distribution<double> exponent(-16, -1);
+  std::bernoulli_distribution below(0.5);
+  const double offset = std::pow(10.0, exponent(rng));
+  const double m = below(rng) ? centre - offset : centre + offset;
+  return std::fmin(std::fmax(m, 0.0), 2 * pi);
+}
+
+// kepler() is the iteration, bit for bit, over eccentricities log-uniform in
+// [1e-12, 0.5] and uniform in [0, 0.99], and mean anomalies uniform, near 0,
+// pi and 2*pi, where cos(E) = 0, and tiny. KEPLER_PAIRS sets the count.
+TEST(KeplerShortcut, MatchesTheIterationOnRandomPairs) {
+  const long pairs = testing_support::environment_number("KEPLER_PAIRS", 1000000);
+  std::mt19937_64 rng(20261209);
+  std::uniform_real_distribution<double> unit(0, 1);
+  std::uniform_int_distribution<int> kind(0, 5);
+  long shortcuts = 0;
+  for (long n = 0; n < pairs; ++n) {
+    const double e =
+        n % 2 == 0 ? std::pow(10.0, -12 + unit(rng) * (12 + std::log10(0.5))) : 0.99 * unit(rng);
+    double m = 0;
+    switch (kind(rng)) {
+      case 0:
+        m = 2 * pi * unit(rng);
+        break;
+      case 1:
+        m = near(0, rng);
+        break;
+      case 2:
+        m = near(pi, rng);
+        break;
+      case 3:
+        m = near(2 * pi, rng);
+        break;
+      case 4:
+        m = near(unit(rng) < 0.5 ? pi / 2 - e : 3 * pi / 2 + e, rng);
+        break;
+      default:
+        m = std::pow(10.0, -300 * unit(rng));
+        break;
+    }
+    orbit::kepler_detail::kepler_trace trace{};
+    const double answer = orbit::kepler_detail::kepler_traced(e, m, trace);
+    shortcuts += trace.path == kepler_path::shortcut;
+    ASSERT_EQ(bits(answer), bits(orbit::kepler_detail::kepler_iteration(e, m)))
+        << std::hexfloat << "e = " << e << ", M = " << m;
+  }
+  // The shortcut did the work in most cases, so the comparison tested it.
+  if (orbit::kepler_detail::SHORTCUT_BUILT) {
+    EXPECT_GT(shortcuts, pairs / 3);
+  }
+}
+
+}  // namespace
