@@ -2,12 +2,11 @@
 
 #include <unistd.h>
 
-#include <csignal>
-#include <cstdlib>
 #include <string>
 
 #include "datafiles/descriptor_output.h"
 #include "driver/core_dump.h"
+#include "driver/signals.h"
 
 namespace driver {
 
@@ -21,11 +20,10 @@ void write_report(const datafiles::io_failure& failure) {
 
 void terminate_with_report(const datafiles::io_failure& failure) {
   write_report(failure);
-  // The abort below is this program's own: it must not also print the abort
-  // signal's message, nor leave a core file, as the failure is reported.
-  std::signal(SIGABRT, SIG_DFL);
+  // The failure is reported: the abnormal end that follows must not leave a
+  // core file either.
   switch_off_core_dumps();
-  std::abort();
+  abnormal_end();
 }
 
 }  // namespace driver

@@ -1,16 +1,19 @@
 // Runs the real program in temporary directories with real files.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <iostream>
 #include <memory>
@@ -26,6 +29,9 @@
 namespace {
 
 namespace fs = std::filesystem;
+using testing_support::ended_abnormally;
+using testing_support::PLATFORM;
+using testing_support::platform_text;
 using testing_support::read_file;
 using testing_support::run_program;
 using testing_support::run_result;
@@ -73,23 +79,45 @@ void expect_whole_records(const std::string& table, double start) {
   }
 }
 
+// As the Linux build writes them.
 const std::string mars_expected_head = first_records(data_file("mars_from_earth.expected"), 3);
 const std::string old_table = "old contents of the table\nthat a run must not keep\n";
 
-// The report of a failure in the element file; `where` ends its last line.
+// The failure reports, with the platform's line ends; `where` ends the last
+// line.
 std::string element_report(const std::string& first_line, const std::string& where,
                            bool transfer_begun = true) {
-  return first_line + "\napparent state: unit 1 named DATOS.DAT\n" +
-         (transfer_begun ? "last format: list io\n" : "") +
-         "lately reading sequential formatted external IO" + (where.empty() ? "" : ": " + where) +
-         "\n";
+  return platform_text(first_line + "\napparent state: unit 1 named DATOS.DAT\n" +
+                       (transfer_begun ? "last format: list io\n" : "") +
+                       "lately reading sequential formatted external IO" +
+                       (where.empty() ? "" : ": " + where) + "\n");
 }
 
 std::string ephemeris_report(const std::string& first_line, const std::string& where = "") {
-  return first_line +
-         "\napparent state: unit 2 named VESK.DAT\nlast format: list io\n"
-         "lately writing sequential formatted external IO" +
-         (where.empty() ? "" : ": " + where) + "\n";
+  return platform_text(first_line +
+                       "\napparent state: unit 2 named VESK.DAT\nlast format: list io\n"
+                       "lately writing sequential formatted external IO" +
+                       (where.empty() ? "" : ": " + where) + "\n");
+}
+
+// `text` with the platform's line ends, nothing else changed: what the program
+// prints on standard output.
+std::string with_line_ends(const std::string& text) {
+  std::string result;
+  for (const char c : text) {
+    if (c == '\n') {
+      result += PLATFORM.line_end;
+    } else {
+      result += c;
+    }
+  }
+  return result;
+}
+
+// The table is `expected`, as the Linux build writes it, within what the
+// platform allows.
+void expect_table(const std::string& table, const std::string& expected) {
+  EXPECT_EQ(testing_support::table_difference(table, expected), "");
 }
 
 void expect_clean_success(const run_result& result) {
@@ -113,7 +141,13 @@ TEST(EndToEnd, WritesTheTableAnIndependentComputationGives) {
     temporary_directory dir;
     write_file(dir / "DATOS.DAT", data_file(name + ".dat"));
     expect_clean_success(run_program(dir.path()));
-    EXPECT_EQ(read_file(dir / "VESK.DAT"), data_file(name + ".expected"));
+    std::size_t last_digit_differences = 0;
+    EXPECT_EQ(
+        testing_support::table_difference(read_file(dir / "VESK.DAT"),
+                                          data_file(name + ".expected"), &last_digit_differences),
+        "");
+    std::cout << name << ": " << last_digit_differences
+              << " items differ from the expected table in their ninth digit\n";
   }
 }
 
@@ -121,7 +155,7 @@ TEST(EndToEnd, IgnoresItsArguments) {
   temporary_directory dir;
   write_file(dir / "DATOS.DAT", mars_elements("2461081.5", "3"));
   expect_clean_success(run_program(dir.path(), {{"--help", "other.dat"}}));
-  EXPECT_EQ(read_file(dir / "VESK.DAT"), mars_expected_head);
+  expect_table(read_file(dir / "VESK.DAT"), mars_expected_head);
 }
 
 TEST(EndToEnd, HelpVersionAndCheckLeaveTheTableAlone) {
@@ -171,7 +205,7 @@ TEST(EndToEnd, HelpVersionAndCheckLeaveTheTableAlone) {
     const auto before = fs::last_write_time(dir / "VESK.DAT");
     const run_result result = run_program(dir.path(), {c.arguments});
     EXPECT_EQ(result.exit_status, c.exit_status);
-    EXPECT_NE(result.out.find(c.out_holds), std::string::npos) << result.out;
+    EXPECT_NE(result.out.find(with_line_ends(c.out_holds)), std::string::npos) << result.out;
     EXPECT_EQ(result.err, c.err);
     EXPECT_EQ(read_file(dir / "VESK.DAT"), old_table);
     EXPECT_EQ(fs::last_write_time(dir / "VESK.DAT"), before);
@@ -224,7 +258,8 @@ TEST(EndToEnd, CheckNotesWhatIsLegalButProbablyNotMeant) {
     EXPECT_EQ(result.exit_status, 0);
     EXPECT_EQ(result.err, "");
     for (const std::string& note : c.notes) {
-      EXPECT_NE(result.out.find(note + "\n"), std::string::npos) << note << "\nin\n" << result.out;
+      EXPECT_NE(result.out.find(with_line_ends(note + "\n")), std::string::npos) << note << "\nin\n"
+                                                                                 << result.out;
     }
     EXPECT_FALSE(fs::exists(dir / "VESK.DAT"));
   }
@@ -253,7 +288,7 @@ TEST(EndToEnd, ReplacesALongerOldTableWithExactlyTheNewRecords) {
     write_file(dir / "DATOS.DAT", mars_elements("2461081.5", std::to_string(count)));
     write_file(dir / "VESK.DAT", long_old_table);
     expect_clean_success(run_program(dir.path()));
-    EXPECT_EQ(read_file(dir / "VESK.DAT"), first_records(mars_expected_head, count));
+    expect_table(read_file(dir / "VESK.DAT"), first_records(mars_expected_head, count));
   }
 }
 
@@ -284,7 +319,7 @@ void expect_refused(const element_failure_case& c) {
     if (!c.contents.empty()) write_file(dir / "DATOS.DAT", c.contents);
     if (old_table_present) write_file(dir / "VESK.DAT", old_table);
     const run_result result = run_program(dir.path());
-    EXPECT_EQ(result.signal, SIGABRT);
+    EXPECT_TRUE(ended_abnormally(result));
     EXPECT_EQ(result.out, "");
     if (c.report_begins) {
       EXPECT_EQ(result.err.substr(0, c.report.size()), c.report) << result.err;
@@ -455,6 +490,7 @@ TEST(EndToEnd, ReadsRepeatCountsAndValuesEndingAtAStarAsTheirPlainSpelling) {
 TEST(EndToEnd, AReportedFailureLeavesNoCoreDump) {
   // As after `ulimit -c unlimited`: a typo in the element file and a failed
   // write still end with SIGABRT, but dump no core.
+  if (PLATFORM.no_posix_processes != nullptr) GTEST_SKIP() << PLATFORM.no_posix_processes;
   for (const bool write_failure : {false, true}) {
     SCOPED_TRACE(write_failure ? "write failure" : "element file failure");
     temporary_directory dir;
@@ -475,9 +511,12 @@ TEST(EndToEnd, ReportsAnElementFileThatCannotBeRead) {
   temporary_directory dir;
   fs::create_directory(dir / "DATOS.DAT");
   const run_result result = run_program(dir.path());
-  EXPECT_EQ(result.signal, SIGABRT);
-  EXPECT_EQ(result.err, element_report("list in: Is a directory",
-                                       "line 1, column 1, the target's semi-major axis"));
+  EXPECT_TRUE(ended_abnormally(result));
+  EXPECT_EQ(result.err, element_report(PLATFORM.element_directory_report,
+                                       PLATFORM.element_directory_opens
+                                           ? "line 1, column 1, the target's semi-major axis"
+                                           : "",
+                                       PLATFORM.element_directory_opens));
   EXPECT_FALSE(fs::exists(dir / "VESK.DAT"));
 }
 
@@ -490,8 +529,11 @@ TEST(EndToEnd, ReportsATableThatOpensOnlyForReading) {
                   fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
   fs::permissions(dir.path(), fs::perms::all);
   const bool as_nobody = testing_support::can_run_unprivileged();
+  if (!as_nobody && std::ofstream(dir / "VESK.DAT", std::ios::app)) {
+    GTEST_SKIP() << "this user may write a read-only file (Wine run as root)";
+  }
   const run_result result = run_program(dir.path(), {{}, as_nobody});
-  EXPECT_EQ(result.signal, SIGABRT);
+  EXPECT_TRUE(ended_abnormally(result));
   EXPECT_EQ(result.err, ephemeris_report("list output start: can't write file", "record 1"));
   EXPECT_EQ(read_file(dir / "VESK.DAT"), old_table);
 
@@ -502,6 +544,7 @@ TEST(EndToEnd, ReportsATableThatOpensOnlyForReading) {
 }
 
 TEST(EndToEnd, ReportsAFailedWriteInsteadOfSucceeding) {
+  if (PLATFORM.no_posix_processes != nullptr) GTEST_SKIP() << PLATFORM.no_posix_processes;
   // Three records fail when they are written out at the close; a long run
   // fails on the record that found the buffer full.
   for (const char* count : {"3", "100000"}) {
@@ -510,7 +553,7 @@ TEST(EndToEnd, ReportsAFailedWriteInsteadOfSucceeding) {
     write_file(dir / "DATOS.DAT", mars_elements("2461081.5", count));
     fs::create_symlink("/dev/full", dir / "VESK.DAT");
     const run_result result = run_program(dir.path());
-    EXPECT_EQ(result.signal, SIGABRT);
+    EXPECT_TRUE(ended_abnormally(result));
     EXPECT_EQ(result.out, "");
     if (std::string(count) == "3") {
       EXPECT_EQ(result.err,
@@ -553,15 +596,20 @@ TEST(EndToEnd, AnswersSignalsDuringALongRun) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.message);
     temporary_directory dir;
+    if (!testing_support::can_send(c.signal)) {
+      std::cout << "not sent here: the signal that prints " << c.message;
+      continue;
+    }
     const auto program = start_long_run(dir.path());
-    ::kill(program->pid(), c.signal);
+    ASSERT_TRUE(program->send(c.signal));
     const run_result result = program->wait(30);
-    EXPECT_EQ(result.exit_status, c.exit_status);
-    EXPECT_EQ(result.signal, c.ending_signal);
-    EXPECT_EQ(result.err, c.message);
+    const bool aborted = c.ending_signal == SIGABRT;
+    EXPECT_EQ(result.exit_status, aborted ? PLATFORM.abnormal_exit_status : c.exit_status);
+    EXPECT_EQ(result.signal, aborted ? PLATFORM.abnormal_signal : c.ending_signal);
+    EXPECT_EQ(result.err, platform_text(c.message));
     const std::string table = read_file(dir / "VESK.DAT");
     expect_whole_records(table, 2461081.5);
-    EXPECT_EQ(first_records(table, 3), mars_expected_head);
+    expect_table(first_records(table, 3), mars_expected_head);
   }
 }
 
@@ -581,6 +629,7 @@ enum class table_after {
   prefix,        // the first bytes of the run's records
 };
 
+#ifndef _WIN32
 // A file descriptor closed on destruction, as a case's held resource.
 std::shared_ptr<void> hold_descriptor(int descriptor) {
   return {new int(descriptor), [](void* p) {
@@ -640,7 +689,12 @@ struct corner_case {
   table_after table;
 };
 
+#endif
+
 TEST(EndToEnd, LosesNothingInTheCorners) {
+#ifdef _WIN32
+  GTEST_SKIP() << PLATFORM.no_posix_processes;
+#else
   const auto nothing = [](const fs::path&) { return std::make_shared<int>(0); };
   const auto with_old_table = [](const fs::path& dir) {
     write_file(dir / "VESK.DAT", old_table);
@@ -864,29 +918,36 @@ TEST(EndToEnd, LosesNothingInTheCorners) {
       }
     }
   }
+#endif
 }
 
 TEST(EndToEnd, ASecondRunLeavesTheTableToTheFirst) {
   temporary_directory dir;
   const auto first = start_long_run(dir.path());
   const run_result second = run_program(dir.path());
-  EXPECT_EQ(second.signal, SIGABRT);
+  EXPECT_TRUE(ended_abnormally(second));
   EXPECT_EQ(second.err, ephemeris_report("open: another run is writing the file"));
-  ::kill(first->pid(), SIGINT);
+  // Where an interrupt cannot be sent (Windows under Wine) the first run is
+  // killed, and its table is not checked.
+  const bool interrupted = testing_support::can_send(SIGINT);
+  ASSERT_TRUE(first->send(interrupted ? SIGINT : SIGKILL));
   const run_result result = first->wait(30);
-  EXPECT_EQ(result.exit_status, 1);
-  const std::string table = read_file(dir / "VESK.DAT");
-  EXPECT_EQ(table, complete_table(items_of(table).size() / 8));
+  if (interrupted) {
+    EXPECT_EQ(result.exit_status, 1);
+    const std::string table = read_file(dir / "VESK.DAT");
+    EXPECT_EQ(table, complete_table(items_of(table).size() / 8));
+  }
 
   // Runs in other directories do not meet.
   temporary_directory other;
   write_file(other / "DATOS.DAT", mars_elements("2461081.5", "3"));
   const auto again = start_long_run(dir.path());
   expect_clean_success(run_program(other.path()));
-  EXPECT_EQ(read_file(other / "VESK.DAT"), mars_expected_head);
+  expect_table(read_file(other / "VESK.DAT"), mars_expected_head);
 }
 
 TEST(EndToEnd, ReportsWhenMemoryRunsOutAndLeavesTheTableAlone) {
+  if (PLATFORM.no_posix_processes != nullptr) GTEST_SKIP() << PLATFORM.no_posix_processes;
   if (testing_support::under_address_sanitizer())
     GTEST_SKIP() << "no address-space limit under ASan";
   // From a limit too small to start up to one that is enough: each run either
