@@ -19,8 +19,8 @@
 namespace {
 
 const orbit::frame_constants& constants() {
-  static const orbit::frame_constants k = orbit::make_frame_constants();
-  return k;
+  static const orbit::frame_constants frame = orbit::make_frame_constants();
+  return frame;
 }
 
 // Mean anomalies spread over [0, 2*pi].
@@ -53,8 +53,7 @@ BENCHMARK(BM_kepler<straightforward::kepler>)
     ->Apply(kepler_eccentricities);
 
 datafiles::orbital_elements in_radians(datafiles::orbital_elements el) {
-  const double pi = constants().pi;
-  for (double* angle : {&el.i, &el.w, &el.node, &el.m0}) *angle = pi * *angle / 180;
+  datafiles::angles_to_radians(el, constants().pi);
   return el;
 }
 
@@ -144,8 +143,8 @@ std::vector<double> unreduced_mean_anomalies() {
   return m;
 }
 
-double reduce_plain(double m, const orbit::frame_constants& k) {
-  return straightforward::reduce_mean_anomaly(m, k.two_pi);
+double reduce_plain(double m, const orbit::frame_constants& frame) {
+  return straightforward::reduce_mean_anomaly(m, frame.two_pi);
 }
 
 template <double (*Reduce)(double, const orbit::frame_constants&)>

@@ -13,8 +13,8 @@ revolution_steps make_revolution_steps(double /*two_pi*/) {
   return {};
 }
 
-double reduce_mean_anomaly(double mean_anomaly, const frame_constants& k) {
-  return straightforward::reduce_mean_anomaly(mean_anomaly, k.two_pi);
+double reduce_mean_anomaly(double mean_anomaly, const frame_constants& frame) {
+  return straightforward::reduce_mean_anomaly(mean_anomaly, frame.two_pi);
 }
 
 }  // namespace orbit

@@ -2,44 +2,18 @@
 
 #include <array>
 #include <cerrno>
-#include <cmath>
 #include <cstdint>
 #include <limits>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "datafiles/element_reports.h"
+
 namespace datafiles {
 namespace {
 
 constexpr std::size_t ELEMENT_COUNT = ELEMENTS.size();
-constexpr const char* START_NAME = "the start date";
-constexpr const char* COUNT_NAME = "the day count";
-
-// The element's name after its owner (TARGET_OWNER or OBSERVER_OWNER): "the
-// target's eccentricity".
-std::string element_name(const char* owner, std::size_t index) {
-  return std::string(owner) + ELEMENTS[index].name;
-}
-
-io_failure missing(const std::string& name) {
-  return io_failure{failure_step::list_in, "no value for " + name, ELEMENT_UNIT, true};
-}
-
-// The semi-major axes whose orbits keep every distance of the run, the
-// squares of the differences of the two bodies' positions and their products
-// finite, and their squares normal down to the perihelion distance:
-//   - the farthest a body gets from the Sun is (1 + e)*a < 2*a, so the
-//     vector between the bodies is shorter than 4*A_MAX and its squared
-//     length (or a position's dot product with it) below 16*A_MAX^2 = 1.6e307;
-//   - the nearest is (1 - e)*a >= 2^-53*a, over 1.1e-153 with A_MIN, whose
-//     square 1.2e-306 is a normal double (they end at 2.2e-308);
-//   - GAUSS_K/a^1.5 then lies between 5e-232 and 5e203 rad/day.
-constexpr double A_MIN = 1e-137;
-constexpr double A_MAX = 1e153;
-// The angles whose conversion pi*x/180 to radians stays finite (pi*5e307 is
-// 1.6e308, below the largest double, 1.8e308).
-constexpr double ANGLE_LIMIT = 5e307;
 
 // What the four reads left in the variables, before any check.
 struct values_read {
@@ -51,19 +25,19 @@ struct values_read {
 
 // The failure naming the first of one body's eight values left unset, if any.
 std::optional<io_failure> first_missing_element(const std::vector<std::optional<double>>& values,
-                                                const char* owner) {
+                                                body owner) {
   for (std::size_t k = 0; k < ELEMENT_COUNT; ++k) {
-    if (!values[k]) return missing(element_name(owner, k));
+    if (!values[k]) return missing_value(possessive(owner) + std::string(ELEMENTS[k].name));
   }
   return std::nullopt;
 }
 
 // The failure naming the first value, in file order, left unset, if any.
 std::optional<io_failure> first_missing(const values_read& read) {
-  if (auto absent = first_missing_element(read.target, TARGET_OWNER)) return absent;
-  if (auto absent = first_missing_element(read.observer, OBSERVER_OWNER)) return absent;
-  if (!read.start) return missing(START_NAME);
-  if (!read.count) return missing(COUNT_NAME);
+  if (auto absent = first_missing_element(read.target, body::target)) return absent;
+  if (auto absent = first_missing_element(read.observer, body::observer)) return absent;
+  if (!read.start) return missing_value(START_NAME);
+  if (!read.count) return missing_value(COUNT_NAME);
   return std::nullopt;
 }
 
@@ -74,32 +48,10 @@ orbital_elements to_elements(const std::vector<std::optional<double>>& values) {
   return body;
 }
 
-// The rule's words for a finite `value` that breaks it, or nullptr.
-const char* broken_rule(element_rule rule, double value) {
-  switch (rule) {
-    case element_rule::semi_major_axis:
-      if (!(value > 0)) return "is not above 0";
-      if (!(value >= A_MIN && value <= A_MAX)) return "is outside [1e-137, 1e153]";
-      return nullptr;
-    case element_rule::eccentricity:
-      return value >= 0 && value < 1 ? nullptr : "is outside [0, 1)";
-    case element_rule::angle:
-      return std::fabs(value) <= ANGLE_LIMIT ? nullptr : "is outside [-5e307, 5e307]";
-    case element_rule::date:
-      return nullptr;
-    case element_rule::mass:
-      return value < 0 ? "is negative" : nullptr;
-  }
-  return nullptr;
-}
-
 // The first value, in file order, that the orbit computation cannot use.
-std::optional<io_failure> check_body(const orbital_elements& body, const char* owner) {
+std::optional<io_failure> check_body(const orbital_elements& elements, body owner) {
   for (std::size_t k = 0; k < ELEMENT_COUNT; ++k) {
-    const double value = body.*ELEMENTS[k].member;
-    const char* broken =
-        std::isfinite(value) ? broken_rule(ELEMENTS[k].rule, value) : "is not finite";
-    if (broken != nullptr) return element_failure(element_name(owner, k), value, broken);
+    if (auto bad = element_value_failure(owner, k, elements.*ELEMENTS[k].member)) return bad;
   }
   return std::nullopt;
 }
@@ -125,14 +77,15 @@ outcome<element_data> check_values(const values_read& read) {
   if (auto absent = first_missing(read)) return std::move(*absent);
 
   element_data data{to_elements(read.target), to_elements(read.observer), {*read.start, 0}};
-  if (auto bad = check_body(data.target, TARGET_OWNER)) return std::move(*bad);
-  if (auto bad = check_body(data.observer, OBSERVER_OWNER)) return std::move(*bad);
-  if (!std::isfinite(data.request.start)) {
-    return element_failure(START_NAME, data.request.start, "is not finite");
-  }
+  if (auto bad = check_body(data.target, body::target)) return std::move(*bad);
+  if (auto bad = check_body(data.observer, body::observer)) return std::move(*bad);
+  if (auto bad = start_date_failure(data.request.start)) return std::move(*bad);
   if (*read.count < std::numeric_limits<std::int32_t>::min() ||
       *read.count > std::numeric_limits<std::int32_t>::max()) {
-    return io_failure{failure_step::invalid_integer, REASON_INTEGER_OVERFLOW, ELEMENT_UNIT, true};
+    return io_failure{.step = failure_step::invalid_integer,
+                      .reason = REASON_INTEGER_OVERFLOW,
+                      .unit = ELEMENT_UNIT,
+                      .transfer_begun = true};
   }
   data.request.count = static_cast<std::int32_t>(*read.count);
   return data;
@@ -140,20 +93,12 @@ outcome<element_data> check_values(const values_read& read) {
 
 }  // namespace
 
-io_failure element_failure(const std::string& subject, double value, const std::string& rule) {
-  return io_failure{failure_step::element, subject + " " + report_number(value) + " " + rule,
-                    ELEMENT_UNIT, true};
-}
-
-io_failure element_failure(const std::string& text) {
-  return io_failure{failure_step::element, text, ELEMENT_UNIT, true};
-}
-
 outcome<element_file> open_elements(const char* path) {
   errno = 0;
   std::FILE* stream = std::fopen(path, "rb");
   if (stream == nullptr) {
-    return system_failure(failure_step::open, errno != 0 ? errno : EIO, ELEMENT_UNIT, false);
+    return system_failure(failure_step::open, errno != 0 ? errno : EIO, ELEMENT_UNIT,
+                          /*transfer_begun=*/false);
   }
   return element_file(stream);
 }

@@ -12,17 +12,6 @@
 
 namespace datafiles {
 
-// How reports name a value of each body: "the target's eccentricity".
-inline constexpr const char* TARGET_OWNER = "the target's ";
-inline constexpr const char* OBSERVER_OWNER = "the observer's ";
-
-// A failure of step "element", on unit 1: "<subject> <value> <rule>", the
-// value in its shortest round-trip form ("the target's eccentricity 1.5 is
-// outside [0, 1)").
-io_failure element_failure(const std::string& subject, double value, const std::string& rule);
-// A failure of step "element" whose reason is `text`.
-io_failure element_failure(const std::string& text);
-
 // Everything the element file supplies.
 struct element_data {
   orbital_elements target;
@@ -51,9 +40,9 @@ outcome<element_file> open_elements(const char* path = ELEMENT_FILE_NAME);
 // The four reads: target's eight elements, observer's eight elements, the
 // start date, the day count. Each begins on a new line and discards the rest
 // of the line on which its last value ended. Then checks the values (all
-// present; finite; 1e-137 <= a <= 1e153, 0 <= e < 1, |angle| <= 5e307
-// degrees, mass >= 0; the day count within 32 bits). Failures name the step
-// and reason.
+// present; finite; orbit::A_MIN <= a <= orbit::A_MAX, 0 <= e < 1,
+// |angle| <= orbit::ANGLE_LIMIT degrees, mass >= 0; the day count within 32 bits). Failures name
+// the step and reason.
 outcome<element_data> read_elements(element_file& file);
 
 // The four reads and the checks of read_elements, on the bytes of `source`.

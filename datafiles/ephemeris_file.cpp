@@ -16,11 +16,11 @@ namespace datafiles {
 namespace {
 
 io_failure ephemeris_failure(failure_step step, const char* reason) {
-  return io_failure{step, reason, EPHEMERIS_UNIT, true};
+  return io_failure{.step = step, .reason = reason, .unit = EPHEMERIS_UNIT, .transfer_begun = true};
 }
 
 io_failure ephemeris_system_failure(failure_step step, int error_number) {
-  return system_failure(step, error_number, EPHEMERIS_UNIT, true);
+  return system_failure(step, error_number, EPHEMERIS_UNIT, /*transfer_begun=*/true);
 }
 
 io_failure truncation_failure() {

@@ -45,14 +45,17 @@ std::string report_number(double value) {
   return std::string(text, std::to_chars(text, text + sizeof text, value).ptr);
 }
 
-io_failure system_failure(failure_step step, int error_number, int unit, bool transfer_begun) {
-  return io_failure{step, std::strerror(error_number), unit, transfer_begun};
+io_failure system_failure(failure_step step, int error_number, io_unit unit, bool transfer_begun) {
+  return io_failure{.step = step,
+                    .reason = std::strerror(error_number),
+                    .unit = unit,
+                    .transfer_begun = transfer_begun};
 }
 
 std::string report_text(const io_failure& failure) {
   const bool ephemeris = failure.unit == EPHEMERIS_UNIT;
   std::string text = std::string(step_text(failure.step)) + ": " + failure.reason + "\n";
-  text += "apparent state: unit " + std::to_string(failure.unit) + " named " +
+  text += "apparent state: unit " + std::to_string(static_cast<int>(failure.unit)) + " named " +
           (ephemeris ? EPHEMERIS_FILE_NAME : ELEMENT_FILE_NAME) + "\n";
   if (failure.transfer_begun) text += "last format: list io\n";
   text += ephemeris ? "lately writing sequential formatted external IO\n"

@@ -13,8 +13,13 @@
 
 namespace datafiles {
 
-inline constexpr int ELEMENT_UNIT = 1;    // the element file's unit number
-inline constexpr int EPHEMERIS_UNIT = 2;  // the ephemeris file's unit number
+// The unit numbers by which the reports name the two files.
+enum class io_unit {
+  element = 1,    // the element file, ELEMENT_FILE_NAME
+  ephemeris = 2,  // the ephemeris file, EPHEMERIS_FILE_NAME
+};
+inline constexpr io_unit ELEMENT_UNIT = io_unit::element;
+inline constexpr io_unit EPHEMERIS_UNIT = io_unit::ephemeris;
 inline constexpr const char* ELEMENT_FILE_NAME = "DATOS.DAT";
 inline constexpr const char* EPHEMERIS_FILE_NAME = "VESK.DAT";
 
@@ -53,7 +58,7 @@ inline constexpr const char* REASON_LOCKED = "another run is writing the file";
 struct io_failure {
   failure_step step;
   std::string reason;   // REASON_..., a C library error text, or a sentence naming a value
-  int unit = 0;         // ELEMENT_UNIT or EPHEMERIS_UNIT
+  io_unit unit;         // ELEMENT_UNIT or EPHEMERIS_UNIT
   bool transfer_begun;  // a read or write had begun: the report shows the last format
 };
 
@@ -110,7 +115,7 @@ std::optional<io_failure> extract(outcome<T>&& result, U& destination) {
 std::string report_number(double value);
 
 // The failure of `step` with the C library's text for `error_number` as its reason.
-io_failure system_failure(failure_step step, int error_number, int unit, bool transfer_begun);
+io_failure system_failure(failure_step step, int error_number, io_unit unit, bool transfer_begun);
 
 // The whole report, each line ending in '\n':
 //   "<step>: <reason>"

@@ -68,7 +68,7 @@ bool byte_cursor::skip_line() {
     const char* const from = buffer_.data() + begin_;
     const void* const lf = std::memchr(from, '\n', end_ - begin_);
     if (lf != nullptr) {
-      begin_ += static_cast<const char*>(lf) - from + 1;
+      begin_ += static_cast<std::size_t>(static_cast<const char*>(lf) - from) + 1;
       return true;
     }
     begin_ = end_;
@@ -346,9 +346,10 @@ list_item scan_item(byte_cursor& cursor, bool integer) {
 // The failure of `step`, unless the stream failed first: then that.
 io_failure list_reader::failure(failure_step step, const char* reason) const {
   if (cursor_.error_number() != 0) {
-    return system_failure(failure_step::list_in, cursor_.error_number(), unit_, true);
+    return system_failure(failure_step::list_in, cursor_.error_number(), unit_,
+                          /*transfer_begun=*/true);
   }
-  return io_failure{step, reason, unit_, true};
+  return io_failure{.step = step, .reason = reason, .unit = unit_, .transfer_begun = true};
 }
 
 outcome<std::vector<std::optional<double>>> list_reader::read_list(std::size_t count,

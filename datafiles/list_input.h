@@ -106,7 +106,7 @@ class byte_cursor {
 class list_reader {
  public:
   // `chunk_size` (at least 2) bounds the bytes held in memory at once.
-  explicit list_reader(byte_source& source, int unit = ELEMENT_UNIT,
+  explicit list_reader(byte_source& source, io_unit unit = ELEMENT_UNIT,
                        std::size_t chunk_size = DEFAULT_CHUNK_SIZE)
       : cursor_(source, chunk_size), unit_(unit) {}
 
@@ -126,7 +126,7 @@ class list_reader {
   io_failure failure(failure_step step, const char* reason) const;
 
   byte_cursor cursor_;
-  int unit_;
+  io_unit unit_;
   bool end_met_ = false;  // the last read ran into the end of the input
 };
 

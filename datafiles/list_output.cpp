@@ -106,7 +106,7 @@ constexpr std::array<binade_scaling, FIXED_FORM_BINADES> make_binade_scalings() 
       threshold = ((wide{1} << scale) + divisor - 1) / divisor;
     }
     const bool holds_power_of_ten = threshold < (wide{1} << (SIGNIFICAND_BITS + 1));
-    table[k] = {
+    table[static_cast<std::size_t>(k)] = {
         static_cast<std::uint64_t>(threshold),
         {scaling_multiplier(e, x0), scaling_multiplier(e, holds_power_of_ten ? x0 + 1 : x0)},
         x0};
@@ -222,7 +222,7 @@ constexpr std::array<fixed_layout, FIXED_FORM_DECIMALS> make_fixed_layouts() {
       layout.tail_place = 4 - x;
       layout.length_base = 4 - x;
     }
-    table[k] = layout;
+    table[static_cast<std::size_t>(k)] = layout;
   }
   return table;
 }
@@ -287,7 +287,8 @@ constexpr std::uint64_t fixed_form_binade(std::uint64_t bits) {
   const std::uint64_t d1_to_d8 = others + ASCII_ZEROS;
   const std::uint64_t d0_to_d7 = (first + '0') | (d1_to_d8 << 8);
 
-  const fixed_layout& layout = FIXED_LAYOUTS[decimal_exponent - FIXED_FORM_LOWEST_DECIMAL];
+  const fixed_layout& layout =
+      FIXED_LAYOUTS[static_cast<std::size_t>(decimal_exponent - FIXED_FORM_LOWEST_DECIMAL)];
   const std::uint64_t sign = (bits >> 63) * character_at('-' ^ ' ', 1);
   const std::uint64_t tail = d1_to_d8 >> layout.tail_drop;
   fixed_item item;

@@ -6,6 +6,12 @@
 
 namespace datafiles {
 
+// The two bodies of a run: the one tabulated and the one it is seen from.
+enum class body {
+  target,
+  observer,
+};
+
 // One body's classical heliocentric elements, referred to the ecliptic, in the
 // order the element file gives them. The four angles are in degrees as read
 // and in radians once the driver has converted them.
@@ -21,11 +27,11 @@ struct orbital_elements {
 };
 
 // What the element checks require of an element (its bounds are in
-// element_file.cpp): every element is first a finite number.
+// orbit/domain.h): every element is first a finite number.
 enum class element_rule {
-  semi_major_axis,  // above 0, and within [1e-137, 1e153] AU
+  semi_major_axis,  // above 0, and within [A_MIN, A_MAX] AU
   eccentricity,     // within [0, 1)
-  angle,            // within [-5e307, 5e307] degrees, so that its radians are finite
+  angle,            // within [-ANGLE_LIMIT, ANGLE_LIMIT] degrees: its radians are finite
   date,             // any finite Julian date
   mass,             // not negative
 };
@@ -38,7 +44,7 @@ struct element_field {
 };
 
 // The eight elements in file order: the one list that the reader, the checks,
-// the reports and the driver's conversion to radians go through.
+// the reports and the conversion to radians go through.
 inline constexpr std::array<element_field, 8> ELEMENTS = {{
     {"semi-major axis", &orbital_elements::a, element_rule::semi_major_axis},
     {"eccentricity", &orbital_elements::e, element_rule::eccentricity},
@@ -49,6 +55,15 @@ inline constexpr std::array<element_field, 8> ELEMENTS = {{
     {"epoch", &orbital_elements::t0, element_rule::date},
     {"mass", &orbital_elements::mass, element_rule::mass},
 }};
+
+// The four angles of `elements` from degrees to radians, each as pi*x/180 in
+// that order of operations, with the run's value of pi.
+inline void angles_to_radians(orbital_elements& elements, double pi) {
+  for (const element_field& field : ELEMENTS) {
+    if (field.rule == element_rule::angle)
+      elements.*field.member = pi * (elements.*field.member) / 180;
+  }
+}
 
 // What span of days to tabulate.
 struct run_request {

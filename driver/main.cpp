@@ -6,8 +6,8 @@
 #include "datafiles/element_file.h"
 #include "datafiles/ephemeris_file.h"
 #include "datafiles/io_failure.h"
+#include "driver/check_run.h"
 #include "driver/report.h"
-#include "driver/run_checks.h"
 #include "driver/signals.h"
 #include "driver/standard_descriptors.h"
 #include "orbit/orbit.h"
@@ -15,15 +15,6 @@
 namespace {
 
 using datafiles::io_failure;
-
-// The element's four angles from degrees to radians, as pi*x/180.
-void angles_to_radians(datafiles::orbital_elements& elements, double pi) {
-  for (const datafiles::element_field& field : datafiles::ELEMENTS) {
-    if (field.rule == datafiles::element_rule::angle) {
-      elements.*field.member = pi * (elements.*field.member) / 180;
-    }
-  }
-}
 
 // The value, or the end of the run: with the failure's report, or with
 // status 1 when a stop request came first (it interrupts an open or a read
@@ -49,8 +40,8 @@ int main() {
   datafiles::close_elements(elements_file);
   if (driver::stop_requested()) return 1;
 
-  angles_to_radians(data.target, constants.pi);
-  angles_to_radians(data.observer, constants.pi);
+  datafiles::angles_to_radians(data.target, constants.pi);
+  datafiles::angles_to_radians(data.observer, constants.pi);
 
   const orbit::body_state target = orbit::make_body_state(data.target);
   const orbit::body_state observer = orbit::make_body_state(data.observer);

@@ -42,11 +42,13 @@ void on_fatal_signal(int signal_number) {
   std::abort();
 }
 
-void install(int signal_number, void (*handler)(int), int flags) {
+// `flags` are SA_... bits, which the C library spells as unsigned constants
+// while sigaction holds them in an int.
+void install(int signal_number, void (*handler)(int), unsigned flags) {
   struct sigaction action {};
   action.sa_handler = handler;
   sigemptyset(&action.sa_mask);
-  action.sa_flags = flags;
+  action.sa_flags = static_cast<int>(flags);
   sigaction(signal_number, &action, nullptr);
 }
 

@@ -7,13 +7,13 @@ namespace orbit {
 
 frame_constants make_frame_constants() {
   const double t = 4 * std::atan(1.0);
-  frame_constants k{};
-  k.two_pi = t + t;
-  k.pi = t;
-  k.obliquity = t * OBLIQUITY_DEG / 180;
-  k.to_equator = make_rotation(-k.obliquity);
-  k.revolutions = make_revolution_steps(k.two_pi);
-  return k;
+  frame_constants frame{};
+  frame.two_pi = t + t;
+  frame.pi = t;
+  frame.obliquity = t * OBLIQUITY_DEG / 180;
+  frame.to_equator = make_rotation(-frame.obliquity);
+  frame.revolutions = make_revolution_steps(frame.two_pi);
+  return frame;
 }
 
 }  // namespace orbit

@@ -76,8 +76,8 @@ revolution_steps make_revolution_steps(double two_pi) {
   return table;
 }
 
-double reduce_mean_anomaly(double mean_anomaly, const frame_constants& k) {
-  const double two_pi = k.two_pi;
+double reduce_mean_anomaly(double mean_anomaly, const frame_constants& frame) {
+  const double two_pi = frame.two_pi;
   double m = mean_anomaly;
   if (!(std::fabs(m) <= revolution_steps::MAX_LOOP_REVOLUTIONS * two_pi)) {
     // Far from the epoch, or not a number: an exact remainder into [0, 2*pi].
@@ -89,11 +89,11 @@ double reduce_mean_anomaly(double mean_anomaly, const frame_constants& k) {
   // Rounding to nearest is symmetric about zero, so adding 2*pi to a
   // negative m is subtracting it from -m, negated.
   if (m > two_pi) {
-    m = walk_down(m, k.revolutions, two_pi);
+    m = walk_down(m, frame.revolutions, two_pi);
     while (m > two_pi) m -= two_pi;
   }
   if (m < 0) {
-    m = -walk_down(-m, k.revolutions, two_pi);
+    m = -walk_down(-m, frame.revolutions, two_pi);
     while (m < 0) m += two_pi;
   }
   assert(m >= 0 && m <= two_pi && "the loops' result lies in [0, 2*pi]");

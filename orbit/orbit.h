@@ -11,10 +11,10 @@
 #include <optional>
 
 #include "datafiles/records.h"
+#include "orbit/domain.h"
 
 namespace orbit {
 
-inline constexpr double GAUSS_K = 0.01720209895;    // Gaussian gravitational constant, rad/day
 inline constexpr int KEPLER_ITERATIONS = 100;       // fixed-point steps of the reference solver
 inline constexpr double OBLIQUITY_DEG = 23.439291;  // obliquity of the ecliptic, degrees
 // The largest error, radians, allowed in the true anomaly's arc cosine form
@@ -125,9 +125,6 @@ double kepler(double e, double mean_anomaly);
 inline vector3 rotax(const vector3& v, const rotation& turn) {
   return {v.x, v.y * turn.c + v.z * turn.s, -v.y * turn.s + v.z * turn.c};
 }
-inline vector3 rotax(const vector3& v, double theta) {
-  return rotax(v, make_rotation(theta));
-}
 
 // The vector v (AU, any frame) in axes turned by the rotation's angle about
 // the z axis (turns the axes, not the vector): x' = x*c + y*s,
@@ -135,16 +132,14 @@ inline vector3 rotax(const vector3& v, double theta) {
 inline vector3 rotaz(const vector3& v, const rotation& turn) {
   return {v.x * turn.c + v.y * turn.s, -v.x * turn.s + v.y * turn.c, v.z};
 }
-inline vector3 rotaz(const vector3& v, double theta) {
-  return rotaz(v, make_rotation(theta));
-}
 
 // A body's state from its elements (a in AU, the four angles already in
 // radians, t0 a Julian date, the mass in solar masses), with n in rad/day and
 // p in AU, in the order of the fields above.
 // Notes:
-//   1. The elements are not checked here; the element file's checks keep a
-//      and the mass where n is finite and positive.
+//   1. The elements are not checked here. Within the element file's bounds
+//      n can still overflow (a mass near the largest double): find_run_fault
+//      refuses a run in which either body's n is not finite and positive.
 //   2. e = 0 gives p = a, axis_ratio = 1 and an infinite acos_floor: the
 //      arc cosine form of the true anomaly is then never taken.
 body_state make_body_state(const datafiles::orbital_elements& elements);
@@ -165,7 +160,7 @@ body_state make_body_state(const datafiles::orbital_elements& elements);
 //      continuously as e goes to 0.
 //   4. A NaN E gives NaN.
 plane_point orbit_point(const body_state& body, double mean_anomaly, double eccentric_anomaly,
-                        const frame_constants& k);
+                        const frame_constants& frame);
 
 // The mean anomaly, radians, on Julian date `date`: (date - t0)*n + m0, not
 // reduced.
@@ -181,14 +176,14 @@ struct run_fault {
     same_orbit,    // the observer moves on the target's orbit: no direction on any day
   };
   kind_type kind;
-  bool observer;      // the body concerned is the observer (else the target)
-  double value;       // the mean motion (rad/day) or the mean anomaly (rad) that failed
-  bool at_last_date;  // mean_anomaly: it failed near the last date (else near the first)
+  datafiles::body which;      // the body concerned (same_orbit: the observer)
+  double value = 0;           // the mean motion (rad/day) or the mean anomaly (rad) that failed
+  bool at_last_date = false;  // mean_anomaly: it failed near the last date (else near the first)
 };
 
 // The first fault, in the order of the kinds above and target before
 // observer, of a run of `count` records from Julian date `start`, for bodies
-// made from finite elements with 1e-137 <= a <= 1e153 (their distances and
+// made from finite elements with A_MIN <= a <= A_MAX (their distances and
 // the squares of their differences then stay finite and normal). The run's
 // dates, which grow by additions from start - 1, stay within
 // [start - 2, start + count + 1]; the mean anomaly, linear in the date, is
@@ -216,7 +211,7 @@ double run_date(double start, std::int32_t index);
 //   1. 0 and 2*pi stay as they are, as in the loops; the result is never
 //      below 0 or above 2*pi.
 //   2. A non-finite value gives NaN. It never hangs.
-double reduce_mean_anomaly(double mean_anomaly, const frame_constants& k);
+double reduce_mean_anomaly(double mean_anomaly, const frame_constants& frame);
 
 // The body's heliocentric ecliptic position (AU) on Julian date `date`, and
 // its solar distance r = (1 - e*cos(E))*a: the orbit-plane point
@@ -226,7 +221,7 @@ double reduce_mean_anomaly(double mean_anomaly, const frame_constants& k);
 //      exactly, r = (1 - e)*a.
 //   2. A date whose mean anomaly is not finite gives NaN; runs that would
 //      meet one are refused beforehand (find_run_fault).
-helio_place helio_position(const body_state& body, double date, const frame_constants& k);
+helio_place helio_position(const body_state& body, double date, const frame_constants& frame);
 
 // The ephemeris record of the target as seen from the observer on `date`,
 // from both heliocentric ecliptic places: the right ascension in hours
@@ -245,6 +240,6 @@ helio_place helio_position(const body_state& body, double date, const frame_cons
 //      ascension, declination, elongation, phase angle and illuminated
 //      fraction are NaN.
 datafiles::ephemeris_record apparent_place(const helio_place& target, const helio_place& observer,
-                                           double date, const frame_constants& k);
+                                           double date, const frame_constants& frame);
 
 }  // namespace orbit

@@ -90,8 +90,8 @@ body_state make_body_state(const datafiles::orbital_elements& elements) {
 }
 
 plane_point orbit_point(const body_state& body, double mean_anomaly, double eccentric_anomaly,
-                        const frame_constants& k) {
-  assert((std::isnan(mean_anomaly) || (mean_anomaly >= 0 && mean_anomaly <= k.two_pi)) &&
+                        const frame_constants& frame) {
+  assert((std::isnan(mean_anomaly) || (mean_anomaly >= 0 && mean_anomaly <= frame.two_pi)) &&
          "a reduced mean anomaly");
   const double e = body.e;
   const double cos_anomaly = std::cos(eccentric_anomaly);
@@ -102,13 +102,13 @@ plane_point orbit_point(const body_state& body, double mean_anomaly, double ecce
   double nu = (1 - x) * (1 + x) >= body.acos_floor
                   ? std::acos(x)
                   : true_anomaly_from_eccentric(body, eccentric_anomaly, cos_anomaly);
-  if (mean_anomaly > k.pi) nu = k.two_pi - nu;
+  if (mean_anomaly > frame.pi) nu = frame.two_pi - nu;
   return {r, nu};
 }
 
-helio_place helio_position(const body_state& body, double date, const frame_constants& k) {
-  const double m = reduce_mean_anomaly(mean_anomaly_at(body, date), k);
-  const plane_point point = orbit_point(body, m, kepler(body.e, m), k);
+helio_place helio_position(const body_state& body, double date, const frame_constants& frame) {
+  const double m = reduce_mean_anomaly(mean_anomaly_at(body, date), frame);
+  const plane_point point = orbit_point(body, m, kepler(body.e, m), frame);
   const double r = point.r;
   const vector3 in_plane{r * std::cos(point.nu), r * std::sin(point.nu), 0};
   const vector3 node_axes = rotaz(in_plane, body.perihelion);
@@ -117,7 +117,7 @@ helio_place helio_position(const body_state& body, double date, const frame_cons
 }
 
 datafiles::ephemeris_record apparent_place(const helio_place& target, const helio_place& observer,
-                                           double date, const frame_constants& k) {
+                                           double date, const frame_constants& frame) {
   const vector3& pt = target.position;
   const vector3& po = observer.position;
   vector3 d{pt.x - po.x, pt.y - po.y, pt.z - po.z};
@@ -131,7 +131,7 @@ datafiles::ephemeris_record apparent_place(const helio_place& target, const heli
     distance = std::sqrt((d.x * d.x + d.y * d.y) + d.z * d.z);
     written_distance = distance / UNDERFLOW_SCALE;
   }
-  const vector3 q = rotax(d, k.to_equator);
+  const vector3 q = rotax(d, frame.to_equator);
 
   // The angles keep the older program's arc sine and arc cosine forms, only
   // clamped, rather than atan2: that keeps its digits on every ordinary day.
@@ -141,19 +141,19 @@ datafiles::ephemeris_record apparent_place(const helio_place& target, const heli
   double alpha = 0;
   if (q.y != 0 || q.x != 0 || q.z == 0) {
     alpha = safe_acos((q.x / distance) / std::cos(delta));
-    if (q.y < 0) alpha = k.two_pi - alpha;
+    if (q.y < 0) alpha = frame.two_pi - alpha;
   }
 
-  const double elongation = safe_acos(-(dot(po, d) / observer.r / distance)) * 180 / k.pi;
+  const double elongation = safe_acos(-(dot(po, d) / observer.r / distance)) * 180 / frame.pi;
   // The phase angle's cosine, clamped once so that the illuminated fraction
   // stays within [0, 1] as well.
   const double c = std::clamp(dot(pt, d) / target.r / distance, -1.0, 1.0);
-  const double phase = std::acos(c) * 180 / k.pi;
+  const double phase = std::acos(c) * 180 / frame.pi;
 
   datafiles::ephemeris_record record{};
   record.date = date;
-  record.right_ascension = alpha * 180 / k.pi / 15;
-  record.declination = delta * 180 / k.pi;
+  record.right_ascension = alpha * 180 / frame.pi / 15;
+  record.declination = delta * 180 / frame.pi;
   record.solar_distance = target.r;
   record.observer_distance = written_distance;
   record.elongation = elongation;

@@ -14,6 +14,7 @@
 #include <random>
 #include <string>
 
+#include "grammar_cases.h"
 #include "test_support.h"
 
 namespace datafiles {
@@ -180,35 +181,20 @@ TEST(ElementFile, TakesARepeatCountOnlyAtTheStartOfAnItem) {
     expect_elements(result.value().target, {1, 0.5, 0.5, 3, 4, 5, 6, 7});
   }
 
-  // Where the read still needs values.
-  const struct {
-    std::string content;
-    failure_step step;
-  } failing_cases[] = {
-      {"*1.5 " + GOOD_FILE, failure_step::bad_repeat},
-      {"* 0.5 " + GOOD_FILE, failure_step::bad_repeat},
-      {"1.5*2 " + GOOD_FILE, failure_step::bad_repeat},
-      {"2e0*0.5 " + GOOD_FILE, failure_step::bad_repeat},
-      {"1*1.5*2 " + GOOD_FILE, failure_step::bad_repeat},
-      {"1 2 3 4 5 6 7.*8\n" + tail, failure_step::bad_repeat},
-      {"-2*1 " + GOOD_FILE, failure_step::bad_repeat},
-      {"+0*1 " + GOOD_FILE, failure_step::bad_repeat},
-      {"-0*1 " + GOOD_FILE, failure_step::bad_repeat},
-      {"+*1 " + GOOD_FILE, failure_step::invalid_number},
-      {".*1 " + GOOD_FILE, failure_step::invalid_number},
-      {"2** " + GOOD_FILE, failure_step::invalid_number},
-      {"2*x " + GOOD_FILE, failure_step::invalid_number},
-  };
-  for (const auto& c : failing_cases) expect_fails(c.content, c.step, REASON_INCOMPREHENSIBLE);
+  // Where the read still needs values: each case before a whole file.
+  for (const grammar_cases::real_failure& c : grammar_cases::REPEAT_FAILURES) {
+    SCOPED_TRACE(c.name);
+    expect_fails(std::string(c.text) + " " + GOOD_FILE, c.step, REASON_INCOMPREHENSIBLE);
+  }
+  // A real ending at '*' as the line's last item.
+  expect_fails("1 2 3 4 5 6 7.*8\n" + tail, failure_step::bad_repeat, REASON_INCOMPREHENSIBLE);
 }
 
 TEST(ElementFile, RejectsADecimalPointAnywhereInTheDayCount) {
   const std::string head = TARGET_LINE + OBSERVER_LINE + START_LINE;
-  for (const char* line : {".", "+.", "-.", ".x", "3.*", ".5", "10.0", "./", "2*."}) {
-    expect_fails(head + line + "\n", failure_step::invalid_integer, REASON_UNEXPECTED_CHARACTER);
-  }
-  for (const char* line : {"+", "-", "+*"}) {
-    expect_fails(head + line + "\n", failure_step::invalid_number, REASON_INCOMPREHENSIBLE);
+  for (const grammar_cases::count_failure& c : grammar_cases::DAY_COUNT_FAILURES) {
+    SCOPED_TRACE(c.name);
+    expect_fails(head + c.text + "\n", c.step, c.reason);
   }
 }
 

@@ -141,7 +141,7 @@ double pole_inclination(double epoch) {
   const orbit::frame_constants k = orbit::make_frame_constants();
   const auto place = [&k, epoch](double inclination) {
     datafiles::orbital_elements el{1, 0, inclination, 0, 0, 90, epoch, 0};
-    for (double* angle : {&el.i, &el.w, &el.node, &el.m0}) *angle = k.pi * *angle / 180;
+    datafiles::angles_to_radians(el, k.pi);
     return orbit::helio_position(orbit::make_body_state(el), epoch, k).position;
   };
   const orbit::vector3 observer = place(0);

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "grammar_cases.h"
 #include "test_support.h"
 
 namespace datafiles {
@@ -283,36 +284,9 @@ TEST(ListInputSyntax, TakesARepeatCountOnlyAtTheStartOfAnItem) {
   };
   for (const auto& c : read_cases) expect_reals(c.text, c.count, c.expected);
 
-  const failing_read failing_cases[] = {
-      // A '*' where an item starts is a count without its number.
-      {"*1.5", 1, failure_step::bad_repeat},
-      {"* 0.5", 1, failure_step::bad_repeat},
-      {"*", 1, failure_step::bad_repeat},
-      {"1,*2", 2, failure_step::bad_repeat},
-      {"1 *2", 2, failure_step::bad_repeat},
-      {"1.5*2", 2, failure_step::bad_repeat},
-      {"2.*2", 2, failure_step::bad_repeat},
-      {"2e0*0.5", 2, failure_step::bad_repeat},
-      {"1*1.5*2", 2, failure_step::bad_repeat},
-      {"1.5*", 2, failure_step::bad_repeat},
-      // Zero and negative counts.
-      {"-2*1", 1, failure_step::bad_repeat},
-      {"0*1", 1, failure_step::bad_repeat},
-      {"+0*1", 1, failure_step::bad_repeat},
-      {"-0*1", 1, failure_step::bad_repeat},
-      {"-2*", 1, failure_step::bad_repeat},
-      // A sign or point standing alone before '*' has no digits to count.
-      {"+*1", 1, failure_step::invalid_number},
-      {"-*1", 1, failure_step::invalid_number},
-      {".*2", 1, failure_step::invalid_number},
-      {"+.*2", 1, failure_step::invalid_number},
-      // After "r*" the value starts at once.
-      {"2**", 1, failure_step::invalid_number},
-      {"2*x", 1, failure_step::invalid_number},
-      {"2*+*", 1, failure_step::invalid_number},
-  };
-  for (const auto& c : failing_cases) {
-    expect_reals_fail(c.text, c.count, c.step, REASON_INCOMPREHENSIBLE);
+  for (const grammar_cases::real_failure& c : grammar_cases::REPEAT_FAILURES) {
+    SCOPED_TRACE(c.name);
+    expect_reals_fail(c.text, c.reals, c.step, REASON_INCOMPREHENSIBLE);
   }
 }
 
@@ -470,51 +444,18 @@ TEST(ListInputInteger, ReadsSignedWholeNumbersSaturatingFarBeyond32Bits) {
 }
 
 TEST(ListInputInteger, RejectsPointsAndExponents) {
-  const struct {
-    const char* text;
-    failure_step step;
-    const char* reason;
-  } cases[] = {
-      {"10.0", failure_step::invalid_integer, REASON_UNEXPECTED_CHARACTER},
-      {"10.", failure_step::invalid_integer, REASON_UNEXPECTED_CHARACTER},
-      {".5", failure_step::invalid_integer, REASON_UNEXPECTED_CHARACTER},
-      {"1E1", failure_step::invalid_integer, REASON_UNEXPECTED_CHARACTER},
-      {"1d", failure_step::invalid_integer, REASON_UNEXPECTED_CHARACTER},
-      {"1+1", failure_step::invalid_integer, REASON_UNEXPECTED_CHARACTER},
-      {"1-", failure_step::invalid_integer, REASON_UNEXPECTED_CHARACTER},
-      {"2*1.5", failure_step::invalid_integer, REASON_UNEXPECTED_CHARACTER},
-      {"2e0*1", failure_step::invalid_integer, REASON_UNEXPECTED_CHARACTER},
-      {"1.5*2", failure_step::invalid_integer, REASON_UNEXPECTED_CHARACTER},
-      // A point anywhere, even standing alone.
-      {".", failure_step::invalid_integer, REASON_UNEXPECTED_CHARACTER},
-      {"+.", failure_step::invalid_integer, REASON_UNEXPECTED_CHARACTER},
-      {"-.", failure_step::invalid_integer, REASON_UNEXPECTED_CHARACTER},
-      {".x", failure_step::invalid_integer, REASON_UNEXPECTED_CHARACTER},
-      {"3.*", failure_step::invalid_integer, REASON_UNEXPECTED_CHARACTER},
-      {".*", failure_step::invalid_integer, REASON_UNEXPECTED_CHARACTER},
-      {"./", failure_step::invalid_integer, REASON_UNEXPECTED_CHARACTER},
-      {"+.,", failure_step::invalid_integer, REASON_UNEXPECTED_CHARACTER},
-      {"2*.", failure_step::invalid_integer, REASON_UNEXPECTED_CHARACTER},
-      // A sign standing alone is no number, as in a real.
-      {"+", failure_step::invalid_number, REASON_INCOMPREHENSIBLE},
-      {"-", failure_step::invalid_number, REASON_INCOMPREHENSIBLE},
-      {"+*", failure_step::invalid_number, REASON_INCOMPREHENSIBLE},
-      {"x", failure_step::invalid_number, REASON_INCOMPREHENSIBLE},
-      {"+ 1", failure_step::invalid_number, REASON_INCOMPREHENSIBLE},
-      {"2**", failure_step::invalid_number, REASON_INCOMPREHENSIBLE},
-      {"0*1", failure_step::bad_repeat, REASON_INCOMPREHENSIBLE},
-      {"-3*1", failure_step::bad_repeat, REASON_INCOMPREHENSIBLE},
-      {"*5", failure_step::bad_repeat, REASON_INCOMPREHENSIBLE},
-      {"", failure_step::list_in, REASON_END_OF_FILE},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.text);
+  const auto expect_integer_fails = [](const char* text, failure_step step, const char* reason) {
+    SCOPED_TRACE(text);
     for (const feed& f : FEEDS) {
-      auto result = read_integer_from(c.text, f);
+      auto result = read_integer_from(text, f);
       ASSERT_FALSE(result);
-      expect_failure(result.failure(), c.step, c.reason);
+      expect_failure(result.failure(), step, reason);
     }
+  };
+  for (const grammar_cases::count_failure& c : grammar_cases::DAY_COUNT_FAILURES) {
+    expect_integer_fails(c.text, c.step, c.reason);
   }
+  expect_integer_fails("", failure_step::list_in, REASON_END_OF_FILE);
 }
 
 TEST(ListInputReads, EachReadStartsOnTheLineAfterThePreviousOne) {

@@ -82,12 +82,10 @@ TEST(Rotations, QuarterTurnsMoveTheOtherAxesAndCopyTheirOwn) {
   for (const turn_case& c : cases) {
     SCOPED_TRACE(testing::Message()
                  << (c.about_x ? "rotax " : "rotaz ") << c.in.x << ' ' << c.in.y << ' ' << c.in.z);
-    const vector3 by_angle = c.about_x ? orbit::rotax(c.in, quarter) : orbit::rotaz(c.in, quarter);
     const orbit::rotation turn = orbit::make_rotation(quarter);
     const vector3 by_turn = c.about_x ? orbit::rotax(c.in, turn) : orbit::rotaz(c.in, turn);
-    expect_near(by_angle, c.out, unit_tol);
     expect_near(by_turn, c.out, unit_tol);
-    EXPECT_EQ(c.about_x ? by_angle.x : by_angle.z, c.about_x ? c.in.x : c.in.z);
+    EXPECT_EQ(c.about_x ? by_turn.x : by_turn.z, c.about_x ? c.in.x : c.in.z);
   }
 }
 
@@ -453,7 +451,7 @@ TEST(RunFault, FindsWhatKeepsARunFromBeingFinite) {
     ASSERT_EQ(fault.has_value(), c.fault.has_value());
     if (!fault) continue;
     EXPECT_EQ(fault->kind, *c.fault);
-    EXPECT_EQ(fault->observer, c.observer_at_fault);
+    EXPECT_EQ(fault->which == datafiles::body::observer, c.observer_at_fault);
     EXPECT_EQ(fault->at_last_date, c.at_last_date);
     if (fault->kind != kind::same_orbit) {
       EXPECT_FALSE(std::isfinite(fault->value));

@@ -17,27 +17,30 @@ bool same_orbit(const body_state& x, const body_state& y) {
 // The two bodies in exactly one place on the run's first, middle and last
 // dates: the same orbit, though its elements are written differently.
 bool same_place(const body_state& x, const body_state& y, double start, std::int32_t count,
-                const frame_constants& k) {
+                const frame_constants& frame) {
   const std::int32_t indices[] = {0, (count - 1) / 2, count - 1};
   return std::ranges::all_of(indices, [&](std::int32_t index) {
     const double date = run_date(start, index);
-    const vector3 p = helio_position(x, date, k).position;
-    const vector3 q = helio_position(y, date, k).position;
+    const vector3 p = helio_position(x, date, frame).position;
+    const vector3 q = helio_position(y, date, frame).position;
     return p.x == q.x && p.y == q.y && p.z == q.z;
   });
 }
 
-std::optional<run_fault> mean_motion_fault(const body_state& body, bool is_observer) {
+std::optional<run_fault> mean_motion_fault(const body_state& body, datafiles::body which) {
   if (std::isfinite(body.n) && body.n > 0) return std::nullopt;
-  return run_fault{run_fault::mean_motion, is_observer, body.n, false};
+  return run_fault{.kind = run_fault::mean_motion, .which = which, .value = body.n};
 }
 
 // The mean anomaly at the two ends of the span that holds the run's dates.
-std::optional<run_fault> mean_anomaly_fault(const body_state& body, bool is_observer, double first,
-                                            double last) {
+std::optional<run_fault> mean_anomaly_fault(const body_state& body, datafiles::body which,
+                                            double first, double last) {
   for (const bool at_last : {false, true}) {
     const double m = mean_anomaly_at(body, at_last ? last : first);
-    if (!std::isfinite(m)) return run_fault{run_fault::mean_anomaly, is_observer, m, at_last};
+    if (!std::isfinite(m)) {
+      return run_fault{
+          .kind = run_fault::mean_anomaly, .which = which, .value = m, .at_last_date = at_last};
+    }
   }
   return std::nullopt;
 }
@@ -46,20 +49,21 @@ std::optional<run_fault> mean_anomaly_fault(const body_state& body, bool is_obse
 
 std::optional<run_fault> find_run_fault(const body_state& target, const body_state& observer,
                                         double start, std::int32_t count) {
-  if (auto fault = mean_motion_fault(target, false)) return fault;
-  if (auto fault = mean_motion_fault(observer, true)) return fault;
+  if (auto fault = mean_motion_fault(target, datafiles::body::target)) return fault;
+  if (auto fault = mean_motion_fault(observer, datafiles::body::observer)) return fault;
   if (count > 0) {
     // Each date is the one before plus a day, rounded: below 2^53 the
     // roundings add up to less than a day, beyond it a date moves by at
     // most two days in all.
     const double first = start - 2;
     const double last = start + count + 1;
-    if (auto fault = mean_anomaly_fault(target, false, first, last)) return fault;
-    if (auto fault = mean_anomaly_fault(observer, true, first, last)) return fault;
+    if (auto fault = mean_anomaly_fault(target, datafiles::body::target, first, last)) return fault;
+    if (auto fault = mean_anomaly_fault(observer, datafiles::body::observer, first, last))
+      return fault;
   }
   if (same_orbit(target, observer) ||
       (count > 0 && same_place(target, observer, start, count, make_frame_constants())))
-    return run_fault{run_fault::same_orbit, true, 0, false};
+    return run_fault{.kind = run_fault::same_orbit, .which = datafiles::body::observer};
   return std::nullopt;
 }
 
