@@ -48,6 +48,10 @@ TEST(KeplerShortcut, EachPathGivesTheIterationsBits) {
        kepler_path::two_attractors},
       {"two-value cycle, M above", 0.093399999999999997, 4.1038206223563707,
        kepler_path::two_attractors},
+      {"e = 0.5, two fixed points, M below", 0.5, 0.60533733420091995, kepler_path::two_attractors},
+      {"e = 0.5, two fixed points, M above", 0.5, 6.0752734272057527, kepler_path::two_attractors},
+      {"e = 0.5, two-value cycle, M below", 0.5, 2.1148354042800439, kepler_path::two_attractors},
+      {"e = 0.5, two-value cycle, M above", 0.5, 3.3489007107979742, kepler_path::two_attractors},
       // M +- e reaches past pi/2 or 3pi/2, where the sine turns.
       {"two fixed points near quadrature", 0.093399999999999997, 1.3289200281792757,
        kepler_path::not_one_fixed_point},
