@@ -438,7 +438,8 @@ double attractor_on_side(double e, double mean_anomaly, Sine& sine,
   if (direction > 0 && b != a) return nan;  // a cycle where g increases: not expected
 
   // Within `near` of a or b the order of the sines is checked by evaluation;
-  // beyond it the sines differ by more than both their errors.
+  // beyond it the sines differ by more than both their errors. (The last
+  // term of `near` is only room to spare: a larger `near` checks more.)
   const double span = std::bit_cast<double>(examined.first + examined.count - 1) -
                       std::bit_cast<double>(examined.first);
   const double sine_near = std::min(1.0, 1.0001 * (sine_at_root + span + 2 * NEAR_LIMIT));
