@@ -1,13 +1,26 @@
-# What `cmake --install` puts under the prefix, and the Debian package CPack
-# makes of it: the program, its manual page, the README and the example.
-# Tests, benchmarks and fuzz targets have no install rules.
+# What `cmake --install` puts under the prefix, and the package CPack makes of
+# it: the program, its manual page, the README and the example; a Debian
+# package, or for Windows a ZIP file with everything side by side and the
+# manual page as text. Tests, benchmarks and fuzz targets have no install
+# rules.
 include(GNUInstallDirs)
 
-install(TARGETS ephemeris RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(FILES doc/ephemeris.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
-install(FILES examples/DATOS.DAT examples/mars_2026.png
-        DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
+if(WIN32)
+  set(manual_text ${CMAKE_BINARY_DIR}/ephemeris.txt)
+  add_custom_command(OUTPUT ${manual_text}
+    COMMAND ${CMAKE_COMMAND} -DPAGE=${PROJECT_SOURCE_DIR}/doc/ephemeris.1 -DOUTPUT=${manual_text}
+            -P ${PROJECT_SOURCE_DIR}/cmake/render_manual_page.cmake
+    DEPENDS doc/ephemeris.1 cmake/render_manual_page.cmake)
+  add_custom_target(manual_text ALL DEPENDS ${manual_text})
+  install(TARGETS ephemeris RUNTIME DESTINATION .)
+  install(FILES README.md examples/DATOS.DAT ${manual_text} DESTINATION .)
+else()
+  install(TARGETS ephemeris RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(FILES doc/ephemeris.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  install(FILES examples/DATOS.DAT examples/mars_2026.png
+          DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
+endif()
 
 set(CPACK_PACKAGE_NAME ephemeris)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
@@ -28,5 +41,11 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_STRIP_FILES ON)
 # The package goes into the build tree, wherever cpack is started from.
 set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR})
-set(CPACK_GENERATOR DEB)
+if(WIN32)
+  # ephemeris-<version>-win64.zip
+  set(CPACK_GENERATOR ZIP)
+  set(CPACK_SYSTEM_NAME win64)
+else()
+  set(CPACK_GENERATOR DEB)
+endif()
 include(CPack)

@@ -1,8 +1,8 @@
 #include "datafiles/descriptor_output.h"
 
-#include <unistd.h>
-
 #include <cerrno>
+
+#include "datafiles/platform.h"
 
 namespace datafiles {
 
@@ -10,7 +10,7 @@ int write_fully(int descriptor, const char* data, std::size_t size, std::size_t&
                 stop_check stop) {
   written = 0;
   while (written < size) {
-    const ssize_t n = ::write(descriptor, data + written, size - written);
+    const long long n = write_some(descriptor, data + written, size - written);
     if (n < 0) {
       if (errno != EINTR) return errno;
       if (stop != nullptr && stop()) return EINTR;

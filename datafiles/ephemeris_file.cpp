@@ -1,7 +1,5 @@
 #include "datafiles/ephemeris_file.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,8 +9,14 @@
 #include <utility>
 
 #include "datafiles/list_output.h"
+#include "datafiles/platform.h"
 
 namespace datafiles {
+
+// A table may pass 2 GiB (10^6 days make about 100 MB): mingw-w64's off_t is
+// 32 bits without _FILE_OFFSET_BITS=64.
+static_assert(sizeof(off_t) == 8, "64-bit file offsets");
+
 namespace {
 
 io_failure ephemeris_failure(failure_step step, const char* reason) {
@@ -28,12 +32,6 @@ io_failure truncation_failure() {
 }
 
 }  // namespace
-
-int lock_table(int descriptor) {
-  if (::flock(descriptor, LOCK_EX | LOCK_NB) == 0) return 0;
-  // A file system without locks (EINVAL, ENOLCK, EOPNOTSUPP) runs unlocked.
-  return errno == EWOULDBLOCK ? EWOULDBLOCK : 0;
-}
 
 ephemeris_file::ephemeris_file(int descriptor, bool read_only, std::unique_ptr<char[]> buffer,
                                stop_check stop)
@@ -160,15 +158,17 @@ outcome<ephemeris_file> open_ephemeris(const char* path, stop_check stop) {
   struct stat existing {};
   const bool special = ::stat(path, &existing) == 0 && !S_ISREG(existing.st_mode);
   bool read_only = false;
-  int descriptor = ::open(path, (special ? O_WRONLY : O_RDWR) | O_CREAT | O_CLOEXEC, 0666);
+  int descriptor = open_for_update(path, special);
   if (descriptor < 0) {
     const int error = errno;
+    // Windows: another run has the file open for writing.
+    if (error == EWOULDBLOCK) return ephemeris_failure(failure_step::open, REASON_LOCKED);
     // A file that exists but may only be read (its permissions, a read-only
     // file system, an immutable or append-only file) opens read-only; the
     // first record then fails. Non-blocking so that a read-only pipe does not
     // wait for a writer: the descriptor is never read.
     if (error == EACCES || error == EROFS || error == EPERM) {
-      descriptor = ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+      descriptor = open_read_only(path);
     }
     if (descriptor < 0) return ephemeris_system_failure(failure_step::open, error);
     read_only = true;

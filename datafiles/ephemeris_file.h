@@ -87,7 +87,8 @@ outcome<ephemeris_file> open_ephemeris(const char* path = EPHEMERIS_FILE_NAME,
 
 // Takes an exclusive advisory lock on the open table, held until the
 // descriptor is closed, without waiting. Returns 0 (also where the file
-// system has no locks), or EWOULDBLOCK when another run holds it.
+// system has no locks), or EWOULDBLOCK when another run holds it. On Windows
+// the share mode taken at the open is the lock, and this does nothing.
 int lock_table(int descriptor);
 
 // Closes unit 2: the same as file.close().

@@ -315,6 +315,19 @@ void store_fixed_item(const fixed_item& item, char* out) {
 // Every other value (zero, magnitudes below 2^-13 or from 2^29, infinities and
 // NaNs), and every value where the integer items are not built.
 
+// Pads the exponent of the text that ends at `end`, whose exponent letter is
+// at `exponent` and whose exponent has a sign and at least two digits, with
+// zeros to MIN_EXPONENT_DIGITS digits ("E-05" -> "E-005"). Returns the new end.
+char* widen_exponent(char* exponent, char* end) {
+  char* const digits = exponent + 2;
+  const auto count = static_cast<int>(end - digits);
+  if (count >= MIN_EXPONENT_DIGITS) return end;
+  const auto zeros = static_cast<std::size_t>(MIN_EXPONENT_DIGITS - count);
+  std::memmove(digits + zeros, digits, static_cast<std::size_t>(count));
+  std::memset(digits, '0', zeros);
+  return end + zeros;
+}
+
 // Writes the magnitude's text at `out` (room for MAX_ITEM_SIZE - 2 characters)
 // and returns its end.
 char* format_other_magnitude(double magnitude, char* out) {
@@ -325,9 +338,9 @@ char* format_other_magnitude(double magnitude, char* out) {
   }
   // <charconv> gives the digits. The text is at most 15 characters ("d.ddddddddE-ddd"),
   // so this cannot run out of room.
-  char* const end = std::to_chars(out, out + (MAX_ITEM_SIZE - 2), magnitude,
-                                  std::chars_format::general, SIGNIFICANT_DIGITS)
-                        .ptr;
+  char* end = std::to_chars(out, out + (MAX_ITEM_SIZE - 2), magnitude, std::chars_format::general,
+                            SIGNIFICANT_DIGITS)
+                  .ptr;
 
   // Upper case, noting the exponent letter and the decimal point. Digits,
   // signs and the point all sort below 'a'.
@@ -341,6 +354,8 @@ char* format_other_magnitude(double magnitude, char* out) {
       has_point = true;
     }
   }
+
+  if (exponent != nullptr) end = widen_exponent(exponent, end);
 
   // An infinity or a not-a-number ("INF", "NAN") stays as it is; every other
   // text, "-NAN" included, gets a decimal point.
@@ -378,19 +393,20 @@ std::size_t format_record_with(const ephemeris_record& record, char* out, ItemWr
   char* next = out;
   std::size_t column = 0;
   // Each item's length is known before it is stored, so a line end can come
-  // first: '\n' is written at `next` in any case, and the item goes after it if
-  // the line must end or over it if not. Returns where the item goes.
+  // first: LINE_END is written at `next` in any case, and the item goes after
+  // it if the line must end or over it if not. Returns where the item goes.
   auto start_item = [&](std::size_t length) {
     const bool line_end = column > 0 && column + length >= LIST_LINE_LIMIT;
-    *next = '\n';
-    next += line_end;
+    std::memcpy(next, LINE_END, LINE_END_SIZE);
+    next += line_end ? LINE_END_SIZE : 0;
     column = (line_end ? 0 : column) + length;
     char* const item = next;
     next += length;
     return item;
   };
   for (const double value : values) write_item(value, start_item);
-  *next++ = '\n';
+  std::memcpy(next, LINE_END, LINE_END_SIZE);
+  next += LINE_END_SIZE;
   assert(static_cast<std::size_t>(next - out) <= MAX_RECORD_SIZE && "a record fits its room");
   return static_cast<std::size_t>(next - out);
 }
@@ -436,8 +452,9 @@ std::size_t format_record(const ephemeris_record& record, char* out) {
     if (fixed_form_binade(bits) < FIXED_FORM_BINADES) [[likely]] {
       // The item is stored as sixteen bytes, the ones after it to be written
       // over by what follows. That stays inside out[0, MAX_RECORD_SIZE): the
-      // k-th item (from 0) starts at most at k * (MAX_ITEM_SIZE + 1), after k
-      // items and k line ends, so the eighth store ends by 7 * 18 + 16 = 142.
+      // k-th item (from 0) starts at most at k * (MAX_ITEM_SIZE + LINE_END_SIZE),
+      // after k items and k line ends, so the eighth store ends by
+      // 7 * (17 + LINE_END_SIZE) + 16 = 142 (149 with CR LF).
       const fixed_item item = make_fixed_item(bits);
       store_fixed_item(item, start_item(item.length));
     } else {

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 
+#include "datafiles/platform.h"
 #include "datafiles/records.h"
 
 namespace datafiles {
@@ -20,17 +21,19 @@ inline constexpr std::size_t RECORD_VALUES = 8;
 
 // The longest record: eight of the longest items, each possibly after a line end,
 // and the final line end.
-inline constexpr std::size_t MAX_RECORD_SIZE = RECORD_VALUES * (MAX_ITEM_SIZE + 1) + 1;
+inline constexpr std::size_t MAX_RECORD_SIZE =
+    RECORD_VALUES * (MAX_ITEM_SIZE + LINE_END_SIZE) + LINE_END_SIZE;
 
 // Writes the item for `value` into out[0, MAX_ITEM_SIZE) and returns its length:
 // a blank, '-' if value < 0 or else a blank, then the magnitude as "0." for
 // zero or as "%.9G" would print it, with a decimal point forced into texts not
-// beginning with I or N ("1E-05" -> "1.E-05", "-NAN" -> "-NAN.").
+// beginning with I or N ("1E-05" -> "1.E-05", "-NAN" -> "-NAN."), and with
+// at least MIN_EXPONENT_DIGITS exponent digits ("1.E-005" on Windows).
 // Characters of that range after the item may be overwritten.
 std::size_t format_item(double value, char* out);
 
-// Writes one record (its eight items, a line end '\n' before any item that
-// would bring the line to LIST_LINE_LIMIT characters, and one after the last)
+// Writes one record (its eight items, a LINE_END before any item that would
+// bring the line to LIST_LINE_LIMIT characters, and one after the last)
 // into out[0, MAX_RECORD_SIZE) and returns its length.
 // Characters of that range after the record may be overwritten.
 std::size_t format_record(const ephemeris_record& record, char* out);

@@ -2,11 +2,10 @@
 
 #include <unistd.h>
 
-#include <csignal>
-#include <cstdlib>
 #include <string>
 
 #include "datafiles/descriptor_output.h"
+#include "driver/signals.h"
 
 namespace driver {
 
@@ -16,10 +15,7 @@ void terminate_with_report(const datafiles::io_failure& failure) {
   // Nothing more can be done if standard error cannot take the report.
   [[maybe_unused]] const int error =
       datafiles::write_fully(STDERR_FILENO, text.data(), text.size(), written);
-  // The abort below is this program's own: it must not also print the abort
-  // signal's message.
-  std::signal(SIGABRT, SIG_DFL);
-  std::abort();
+  abnormal_end();
 }
 
 }  // namespace driver

@@ -6,8 +6,7 @@
 namespace driver {
 
 // Writes datafiles::report_text(failure) to standard error in one piece and
-// terminates the process abnormally (abort) without the abort signal's own
-// message. The caller closes any open file first.
+// ends the process with abnormal_end(). The caller closes any open file first.
 [[noreturn]] void terminate_with_report(const datafiles::io_failure& failure);
 
 }  // namespace driver

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <atomic>
 #include <csignal>
 #include <cstdlib>
 #include <iterator>
@@ -11,7 +12,8 @@ namespace {
 
 // Set by the interrupt and termination handlers, read by the day loop. This is
 // the program's only mutable global, as a signal handler needs one.
-volatile std::sig_atomic_t stop_flag = 0;
+std::atomic<bool> stop_flag{false};
+static_assert(std::atomic<bool>::is_always_lock_free, "a signal handler may set the flag");
 
 void say(const char* text, std::size_t length) {
   // Nothing can be done about a failed write to standard error here.
@@ -29,7 +31,7 @@ void on_stop_request(int signal_number) {
   } else {
     say("Killed\n");
   }
-  stop_flag = 1;
+  stop_flag.store(true);
 }
 
 void on_fatal_signal(int signal_number) {
@@ -38,8 +40,7 @@ void on_fatal_signal(int signal_number) {
   } else {
     say("IOT Trap\n");
   }
-  std::signal(SIGABRT, SIG_DFL);
-  std::abort();
+  abnormal_end();
 }
 
 // `flags` are SA_... bits, which the C library spells as unsigned constants
@@ -68,7 +69,14 @@ void install_signal_handlers() {
 }
 
 bool stop_requested() {
-  return stop_flag != 0;
+  return stop_flag.load();
+}
+
+void abnormal_end() {
+  // The abort is this program's own: it must not also print the abort
+  // signal's message.
+  std::signal(SIGABRT, SIG_DFL);
+  std::abort();
 }
 
 }  // namespace driver

@@ -1,16 +1,19 @@
 // Runs the real program in temporary directories with real files.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <iostream>
 #include <memory>
@@ -26,6 +29,9 @@
 namespace {
 
 namespace fs = std::filesystem;
+using testing_support::ended_abnormally;
+using testing_support::PLATFORM;
+using testing_support::platform_text;
 using testing_support::read_file;
 using testing_support::run_program;
 using testing_support::run_result;
@@ -73,19 +79,27 @@ void expect_whole_records(const std::string& table, double start) {
   }
 }
 
+// As the Linux build writes them.
 const std::string mars_expected_head = first_records(data_file("mars_from_earth.expected"), 3);
 const std::string old_table = "old contents of the table\nthat a run must not keep\n";
 
+// The failure reports, with the platform's line ends.
 std::string element_report(const std::string& first_line, bool transfer_begun = true) {
-  return first_line + "\napparent state: unit 1 named DATOS.DAT\n" +
-         (transfer_begun ? "last format: list io\n" : "") +
-         "lately reading sequential formatted external IO\n";
+  return platform_text(first_line + "\napparent state: unit 1 named DATOS.DAT\n" +
+                       (transfer_begun ? "last format: list io\n" : "") +
+                       "lately reading sequential formatted external IO\n");
 }
 
 std::string ephemeris_report(const std::string& first_line) {
-  return first_line +
-         "\napparent state: unit 2 named VESK.DAT\nlast format: list io\n"
-         "lately writing sequential formatted external IO\n";
+  return platform_text(first_line +
+                       "\napparent state: unit 2 named VESK.DAT\nlast format: list io\n"
+                       "lately writing sequential formatted external IO\n");
+}
+
+// The table is `expected`, as the Linux build writes it, within what the
+// platform allows.
+void expect_table(const std::string& table, const std::string& expected) {
+  EXPECT_EQ(testing_support::table_difference(table, expected), "");
 }
 
 void expect_clean_success(const run_result& result) {
@@ -109,7 +123,13 @@ TEST(EndToEnd, WritesTheTableAnIndependentComputationGives) {
     temporary_directory dir;
     write_file(dir / "DATOS.DAT", data_file(name + ".dat"));
     expect_clean_success(run_program(dir.path()));
-    EXPECT_EQ(read_file(dir / "VESK.DAT"), data_file(name + ".expected"));
+    std::size_t last_digit_differences = 0;
+    EXPECT_EQ(
+        testing_support::table_difference(read_file(dir / "VESK.DAT"),
+                                          data_file(name + ".expected"), &last_digit_differences),
+        "");
+    std::cout << name << ": " << last_digit_differences
+              << " items differ from the expected table in their ninth digit\n";
   }
 }
 
@@ -117,7 +137,7 @@ TEST(EndToEnd, IgnoresItsArguments) {
   temporary_directory dir;
   write_file(dir / "DATOS.DAT", mars_elements("2461081.5", "3"));
   expect_clean_success(run_program(dir.path(), {{"--help", "other.dat"}}));
-  EXPECT_EQ(read_file(dir / "VESK.DAT"), mars_expected_head);
+  expect_table(read_file(dir / "VESK.DAT"), mars_expected_head);
 }
 
 TEST(EndToEnd, KeepsTheOldTableWhenNoDayIsRequested) {
@@ -143,7 +163,7 @@ TEST(EndToEnd, ReplacesALongerOldTableWithExactlyTheNewRecords) {
     write_file(dir / "DATOS.DAT", mars_elements("2461081.5", std::to_string(count)));
     write_file(dir / "VESK.DAT", long_old_table);
     expect_clean_success(run_program(dir.path()));
-    EXPECT_EQ(read_file(dir / "VESK.DAT"), first_records(mars_expected_head, count));
+    expect_table(read_file(dir / "VESK.DAT"), first_records(mars_expected_head, count));
   }
 }
 
@@ -173,7 +193,7 @@ void expect_refused(const element_failure_case& c) {
     if (!c.contents.empty()) write_file(dir / "DATOS.DAT", c.contents);
     if (old_table_present) write_file(dir / "VESK.DAT", old_table);
     const run_result result = run_program(dir.path());
-    EXPECT_EQ(result.signal, SIGABRT);
+    EXPECT_TRUE(ended_abnormally(result));
     EXPECT_EQ(result.out, "");
     EXPECT_EQ(result.err, c.report);
     if (old_table_present) {
@@ -320,8 +340,9 @@ TEST(EndToEnd, ReportsAnElementFileThatCannotBeRead) {
   temporary_directory dir;
   fs::create_directory(dir / "DATOS.DAT");
   const run_result result = run_program(dir.path());
-  EXPECT_EQ(result.signal, SIGABRT);
-  EXPECT_EQ(result.err, element_report("list in: Is a directory"));
+  EXPECT_TRUE(ended_abnormally(result));
+  EXPECT_EQ(result.err,
+            element_report(PLATFORM.element_directory_report, PLATFORM.element_directory_opens));
   EXPECT_FALSE(fs::exists(dir / "VESK.DAT"));
 }
 
@@ -334,8 +355,11 @@ TEST(EndToEnd, ReportsATableThatOpensOnlyForReading) {
                   fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
   fs::permissions(dir.path(), fs::perms::all);
   const bool as_nobody = testing_support::can_run_unprivileged();
+  if (!as_nobody && std::ofstream(dir / "VESK.DAT", std::ios::app)) {
+    GTEST_SKIP() << "this user may write a read-only file (Wine run as root)";
+  }
   const run_result result = run_program(dir.path(), {{}, as_nobody});
-  EXPECT_EQ(result.signal, SIGABRT);
+  EXPECT_TRUE(ended_abnormally(result));
   EXPECT_EQ(result.err, ephemeris_report("list output start: can't write file"));
   EXPECT_EQ(read_file(dir / "VESK.DAT"), old_table);
 
@@ -346,11 +370,12 @@ TEST(EndToEnd, ReportsATableThatOpensOnlyForReading) {
 }
 
 TEST(EndToEnd, ReportsAFailedWriteInsteadOfSucceeding) {
+  if (PLATFORM.no_posix_processes != nullptr) GTEST_SKIP() << PLATFORM.no_posix_processes;
   temporary_directory dir;
   write_file(dir / "DATOS.DAT", mars_elements("2461081.5", "3"));
   fs::create_symlink("/dev/full", dir / "VESK.DAT");
   const run_result result = run_program(dir.path());
-  EXPECT_EQ(result.signal, SIGABRT);
+  EXPECT_TRUE(ended_abnormally(result));
   EXPECT_EQ(result.out, "");
   EXPECT_EQ(result.err, ephemeris_report("write: No space left on device"));
 }
@@ -383,15 +408,20 @@ TEST(EndToEnd, AnswersSignalsDuringALongRun) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.message);
     temporary_directory dir;
+    if (!testing_support::can_send(c.signal)) {
+      std::cout << "not sent here: the signal that prints " << c.message;
+      continue;
+    }
     const auto program = start_long_run(dir.path());
-    ::kill(program->pid(), c.signal);
+    ASSERT_TRUE(program->send(c.signal));
     const run_result result = program->wait(30);
-    EXPECT_EQ(result.exit_status, c.exit_status);
-    EXPECT_EQ(result.signal, c.ending_signal);
-    EXPECT_EQ(result.err, c.message);
+    const bool aborted = c.ending_signal == SIGABRT;
+    EXPECT_EQ(result.exit_status, aborted ? PLATFORM.abnormal_exit_status : c.exit_status);
+    EXPECT_EQ(result.signal, aborted ? PLATFORM.abnormal_signal : c.ending_signal);
+    EXPECT_EQ(result.err, platform_text(c.message));
     const std::string table = read_file(dir / "VESK.DAT");
     expect_whole_records(table, 2461081.5);
-    EXPECT_EQ(first_records(table, 3), mars_expected_head);
+    expect_table(first_records(table, 3), mars_expected_head);
   }
 }
 
@@ -411,6 +441,7 @@ enum class table_after {
   prefix,        // the first bytes of the run's records
 };
 
+#ifndef _WIN32
 // A file descriptor closed on destruction, as a case's held resource.
 std::shared_ptr<void> hold_descriptor(int descriptor) {
   return {new int(descriptor), [](void* p) {
@@ -470,7 +501,12 @@ struct corner_case {
   table_after table;
 };
 
+#endif
+
 TEST(EndToEnd, LosesNothingInTheCorners) {
+#ifdef _WIN32
+  GTEST_SKIP() << PLATFORM.no_posix_processes;
+#else
   const auto nothing = [](const fs::path&) { return std::make_shared<int>(0); };
   const auto with_old_table = [](const fs::path& dir) {
     write_file(dir / "VESK.DAT", old_table);
@@ -694,29 +730,36 @@ TEST(EndToEnd, LosesNothingInTheCorners) {
       }
     }
   }
+#endif
 }
 
 TEST(EndToEnd, ASecondRunLeavesTheTableToTheFirst) {
   temporary_directory dir;
   const auto first = start_long_run(dir.path());
   const run_result second = run_program(dir.path());
-  EXPECT_EQ(second.signal, SIGABRT);
+  EXPECT_TRUE(ended_abnormally(second));
   EXPECT_EQ(second.err, ephemeris_report("open: another run is writing the file"));
-  ::kill(first->pid(), SIGINT);
+  // Where an interrupt cannot be sent (Windows under Wine) the first run is
+  // killed, and its table is not checked.
+  const bool interrupted = testing_support::can_send(SIGINT);
+  ASSERT_TRUE(first->send(interrupted ? SIGINT : SIGKILL));
   const run_result result = first->wait(30);
-  EXPECT_EQ(result.exit_status, 1);
-  const std::string table = read_file(dir / "VESK.DAT");
-  EXPECT_EQ(table, complete_table(items_of(table).size() / 8));
+  if (interrupted) {
+    EXPECT_EQ(result.exit_status, 1);
+    const std::string table = read_file(dir / "VESK.DAT");
+    EXPECT_EQ(table, complete_table(items_of(table).size() / 8));
+  }
 
   // Runs in other directories do not meet.
   temporary_directory other;
   write_file(other / "DATOS.DAT", mars_elements("2461081.5", "3"));
   const auto again = start_long_run(dir.path());
   expect_clean_success(run_program(other.path()));
-  EXPECT_EQ(read_file(other / "VESK.DAT"), mars_expected_head);
+  expect_table(read_file(other / "VESK.DAT"), mars_expected_head);
 }
 
 TEST(EndToEnd, ReportsWhenMemoryRunsOutAndLeavesTheTableAlone) {
+  if (PLATFORM.no_posix_processes != nullptr) GTEST_SKIP() << PLATFORM.no_posix_processes;
   if (testing_support::under_address_sanitizer())
     GTEST_SKIP() << "no address-space limit under ASan";
   // From a limit too small to start up to one that is enough: each run either

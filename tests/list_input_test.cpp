@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "grammar_cases.h"
+#include "platform.h"
 #include "test_support.h"
 
 namespace datafiles {
@@ -362,6 +363,9 @@ std::string read_in_bounded_memory(std::vector<generated_source::piece> pieces, 
 }
 
 TEST(ListInputBoundedMemory, ReadsTensOfMillionsOfDigitsAndBlanks) {
+  if (testing_support::PLATFORM.no_posix_processes != nullptr) {
+    GTEST_SKIP() << testing_support::PLATFORM.no_posix_processes;
+  }
   if (testing_support::under_address_sanitizer()) {
     GTEST_SKIP() << "AddressSanitizer reserves more address space than any limit allows";
   }

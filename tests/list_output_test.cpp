@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "platform.h"
+
 namespace {
 
 using datafiles::ephemeris_record;
@@ -23,6 +25,7 @@ using datafiles::format_record;
 using datafiles::LIST_LINE_LIMIT;
 using datafiles::MAX_ITEM_SIZE;
 using datafiles::MAX_RECORD_SIZE;
+using testing_support::platform_text;
 
 constexpr double infinity = std::numeric_limits<double>::infinity();
 constexpr double quiet_nan = std::numeric_limits<double>::quiet_NaN();
@@ -42,8 +45,12 @@ ephemeris_record record_of(const std::vector<double>& v) {
 }
 
 // The item as the C library would give it: "%.9G" of the magnitude, with the
-// decimal point forced into texts that do not begin with I or N.
+// decimal point forced into texts that do not begin with I or N, and the
+// platform's exponent digits.
 std::string item_from_c_library(double value) {
+  // A NaN is written as glibc writes it on every platform ("NAN", or "-NAN."
+  // with its sign bit set); mingw-w64's printf drops the sign.
+  if (std::isnan(value)) return std::signbit(value) ? "  -NAN." : "  NAN";
   std::string text = value < 0 ? " -" : "  ";
   const double magnitude = value < 0 ? -value : value;
   if (magnitude == 0) return text + "0.";
@@ -60,7 +67,7 @@ std::string item_from_c_library(double value) {
       magnitude_text.replace(exponent, 0, 1, '.');
     }
   }
-  return text + magnitude_text;
+  return platform_text(text + magnitude_text);
 }
 
 void expect_same_as_c_library(double value) {
@@ -108,7 +115,7 @@ TEST(FormatItem, WritesTheDocumentedTexts) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
-    EXPECT_EQ(item(c.value), c.text);
+    EXPECT_EQ(item(c.value), platform_text(c.text));
   }
 }
 
@@ -200,12 +207,13 @@ TEST(FormatItem, WritesNothingAfterItsLongestSize) {
 }
 
 TEST(FormatRecord, ShortItemsShareOneLine) {
-  EXPECT_EQ(record_text(record_of({0, 0, 0, 0, 0, 0, 0, 0})), "  0.  0.  0.  0.  0.  0.  0.  0.\n");
+  EXPECT_EQ(record_text(record_of({0, 0, 0, 0, 0, 0, 0, 0})),
+            platform_text("  0.  0.  0.  0.  0.  0.  0.  0.\n"));
   EXPECT_EQ(record_text(record_of({1, -2, 3, -4, 5, -6, 7, -8})),
-            "  1. -2.  3. -4.  5. -6.  7. -8.\n");
+            platform_text("  1. -2.  3. -4.  5. -6.  7. -8.\n"));
   EXPECT_EQ(record_text(record_of(
                 {2451545.5, 1e-5, 1.5e-7, -0.0, infinity, -infinity, quiet_nan, -1e-300})),
-            "  2451545.5  1.E-05  1.5E-07  0.  INF -INF  NAN -1.E-300\n");
+            platform_text("  2451545.5  1.E-05  1.5E-07  0.  INF -INF  NAN -1.E-300\n"));
 }
 
 TEST(FormatRecord, BreaksWhereTheLineWouldReachEightyCharacters) {
@@ -224,8 +232,8 @@ TEST(FormatRecord, BreaksWhereTheLineWouldReachEightyCharacters) {
        "  1.23456789E-100  1.23456789E-100  1.23456789E-100  1.23456789E-100\n"
        "  45.6789012  1.  1.  1.\n"},
       {"17*3+16 = 67, then 12 makes 79 and stays",
-       {1.23456789e-100, 1.23456789e-100, 1.23456789e-100, 1.23456789e-10, 45.6789012, 1, 1, 1},
-       "  1.23456789E-100  1.23456789E-100  1.23456789E-100  1.23456789E-10  45.6789012\n"
+       {1.23456789e-100, 1.23456789e-100, 1.23456789e-100, 1.2345678e-100, 45.6789012, 1, 1, 1},
+       "  1.23456789E-100  1.23456789E-100  1.23456789E-100  1.2345678E-100  45.6789012\n"
        "  1.  1.  1.\n"},
       {"every item of the longest kind: four a line", std::vector<double>(8, -1.23456789e-100),
        " -1.23456789E-100 -1.23456789E-100 -1.23456789E-100 -1.23456789E-100\n"
@@ -233,24 +241,25 @@ TEST(FormatRecord, BreaksWhereTheLineWouldReachEightyCharacters) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    EXPECT_EQ(record_text(record_of(c.values)), c.text);
+    EXPECT_EQ(record_text(record_of(c.values)), platform_text(c.text));
   }
 }
 
-// The record as the items of the C library joined by the line rule.
+// The record as the items of the C library joined by the line rule, with the
+// platform's line ends.
 std::string record_from_c_library(const std::vector<double>& values) {
   std::string text;
   std::size_t column = 0;
   for (const double v : values) {
     const std::string item = item_from_c_library(v);
     if (column > 0 && column + item.size() >= LIST_LINE_LIMIT) {
-      text += '\n';
+      text += testing_support::PLATFORM.line_end;
       column = 0;
     }
     text += item;
     column += item.size();
   }
-  return text + '\n';
+  return text + testing_support::PLATFORM.line_end;
 }
 
 TEST(FormatRecord, MatchesTheCLibraryAndStaysInsideItsSize) {

@@ -12,14 +12,7 @@ set(installed
 set(scratch ${BUILD_DIR}/package-test)
 file(REMOVE_RECURSE ${scratch})
 
-function(run)
-  execute_process(COMMAND ${ARGN} OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE status)
-  if(NOT status EQUAL 0)
-    list(JOIN ARGN " " command)
-    message(FATAL_ERROR "${command} ended with ${status}:\n${out}${err}")
-  endif()
-  set(out "${out}" PARENT_SCOPE)
-endfunction()
+include(${CMAKE_CURRENT_LIST_DIR}/run_command.cmake)
 
 # Fails unless the list named by `found_var` equals the list named by
 # `expected_var`, both sorted.

@@ -108,6 +108,14 @@ run_result running_program::wait(double seconds) {
   return result;
 }
 
+bool can_send(int /*signal_number*/) {
+  return true;
+}
+
+bool running_program::send(int signal_number) const {
+  return ::kill(pid_, signal_number) == 0;
+}
+
 run_result run_program(const std::filesystem::path& directory, const run_options& options) {
   running_program program(directory, options);
   return program.wait();

@@ -1,13 +1,16 @@
 // Running the real program in a directory of its own, for the end-to-end tests.
 #pragma once
 
+#ifndef _WIN32
 #include <sys/resource.h>
+#endif
 #include <sys/types.h>
 
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "platform.h"
 #include "test_support.h"
 
 namespace testing_support {
@@ -39,13 +42,30 @@ class running_program {
   running_program& operator=(const running_program&) = delete;
 
   [[nodiscard]] pid_t pid() const { return pid_; }
+  // Sends the POSIX signal `signal_number` (kill(2)). On Windows SIGTERM is
+  // sent as Ctrl-Break to the program's process group, SIGKILL ends it with
+  // TerminateProcess, and the others are not sent: false (see can_send).
+  bool send(int signal_number) const;
   // Waits at most `seconds` for the end, killing the program after that.
   run_result wait(double seconds = 60);
 
  private:
   pid_t pid_ = -1;
   std::filesystem::path capture_directory_;
+#ifdef _WIN32
+  void* process_ = nullptr;  // the process's handle
+#endif
 };
+
+// True when the run ended as a failure ends it on this platform: by SIGABRT on
+// POSIX systems, with exit status 3 on Windows.
+inline bool ended_abnormally(const run_result& result) {
+  return result.exit_status == PLATFORM.abnormal_exit_status &&
+         result.signal == PLATFORM.abnormal_signal;
+}
+
+// Whether running_program::send() can send `signal_number` on this platform.
+bool can_send(int signal_number);
 
 // Starts the program and waits for it.
 run_result run_program(const std::filesystem::path& directory, const run_options& options = {});

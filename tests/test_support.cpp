@@ -1,8 +1,10 @@
 #include "test_support.h"
 
+#ifndef _WIN32
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <cstdlib>
 #include <fstream>
@@ -11,11 +13,15 @@
 
 namespace testing_support {
 
+// make_temporary_directory, run_in_child and limit_address_space_growth for
+// Windows are in test_support_windows.cpp.
+#ifndef _WIN32
 std::filesystem::path make_temporary_directory(const char* prefix) {
   std::string pattern = (std::filesystem::temp_directory_path() / prefix).string() + "XXXXXX";
   if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
   return pattern;
 }
+#endif
 
 temporary_directory::temporary_directory() : path_(make_temporary_directory("ephemeris-test-")) {}
 
@@ -35,6 +41,7 @@ void write_file(const std::filesystem::path& path, const std::string& contents) 
   if (!out) throw std::runtime_error("cannot write " + path.string());
 }
 
+#ifndef _WIN32
 std::string run_in_child(const std::function<std::string()>& body) {
   int channel[2];
   if (::pipe(channel) != 0) return "pipe failed";
@@ -57,11 +64,14 @@ std::string run_in_child(const std::function<std::string()>& body) {
   return text.substr(7);
 }
 
+#endif
+
 long environment_number(const char* name, long fallback) {
   const char* text = std::getenv(name);
   return text != nullptr ? std::strtol(text, nullptr, 10) : fallback;
 }
 
+#ifndef _WIN32
 bool limit_address_space_growth(std::size_t extra) {
   // The first field of /proc/self/statm is the size of the address space, in pages.
   std::ifstream statm("/proc/self/statm");
@@ -71,5 +81,7 @@ bool limit_address_space_growth(std::size_t extra) {
   const rlimit limit{pages * page_size + extra, pages * page_size + extra};
   return ::setrlimit(RLIMIT_AS, &limit) == 0;
 }
+
+#endif
 
 }  // namespace testing_support

@@ -1,0 +1,36 @@
+// What the data files look like on the platform the program is built for,
+// and the few system calls whose spelling differs between POSIX and Windows.
+#pragma once
+
+#include <cstddef>
+
+namespace datafiles {
+
+#ifdef _WIN32
+// Windows text: lines end in CR LF and the C run-time writes at least three
+// exponent digits ("1.E-005"), as the older program's tables there have them.
+inline constexpr char LINE_END[] = "\r\n";
+inline constexpr int MIN_EXPONENT_DIGITS = 3;
+#else
+inline constexpr char LINE_END[] = "\n";
+inline constexpr int MIN_EXPONENT_DIGITS = 2;
+#endif
+inline constexpr std::size_t LINE_END_SIZE = sizeof LINE_END - 1;
+
+// Opens `path` in binary mode (the bytes written are the bytes on disk),
+// creating it if absent, not inherited by child processes: for reading and
+// writing, or for writing only where `special` (a FIFO or a device). Returns
+// the descriptor, or -1 with errno set. On Windows the file is opened with a
+// share mode that denies other writers, and a file another process holds so
+// fails with EWOULDBLOCK.
+int open_for_update(const char* path, bool special);
+
+// write(2): writes up to `size` bytes (on Windows at most 1 GiB, as the C
+// run-time takes an unsigned int) and returns how many, or -1 with errno set.
+long long write_some(int descriptor, const char* data, std::size_t size);
+
+// Opens `path` for reading only, in binary mode, without waiting for a writer
+// if it is a pipe. Returns the descriptor, or -1 with errno set.
+int open_read_only(const char* path);
+
+}  // namespace datafiles
