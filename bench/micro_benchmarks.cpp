@@ -89,8 +89,9 @@ kepler_sequence sequence(std::int64_t which) {
   return s;
 }
 
-// ns a solve, and as counters the library sines a solve and the share of
-// solves the shortcut answers, from the solver's traced twin.
+// ns a solve, and as counters the library sines a solve, the share of solves
+// the shortcut answers with one fixed point and with the attractor rule, and
+// the sines a solve on that rule's path, from the solver's traced twin.
 template <double (*Solver)(double, double),
           double (*Traced)(double, double, orbit::kepler_detail::kepler_trace&)>
 void BM_kepler_sequence(benchmark::State& state) {
@@ -100,16 +101,26 @@ void BM_kepler_sequence(benchmark::State& state) {
     benchmark::DoNotOptimize(Solver(s.e, s.m[j]));
     j = (j + 1) % s.m.size();
   }
+  using orbit::kepler_detail::kepler_path;
   double sines = 0;
   double shortcuts = 0;
+  double attractors = 0;
+  double attractor_sines = 0;
   for (const double m : s.m) {
     orbit::kepler_detail::kepler_trace trace{};
     Traced(s.e, m, trace);
     sines += trace.sines;
-    shortcuts += trace.path == orbit::kepler_detail::kepler_path::shortcut;
+    shortcuts += trace.path == kepler_path::shortcut;
+    if (trace.path == kepler_path::two_attractors) {
+      ++attractors;
+      attractor_sines += trace.sines;
+    }
   }
-  state.counters["sines"] = sines / static_cast<double>(s.m.size());
-  state.counters["shortcut"] = shortcuts / static_cast<double>(s.m.size());
+  const auto solves = static_cast<double>(s.m.size());
+  state.counters["sines"] = sines / solves;
+  state.counters["shortcut"] = shortcuts / solves;
+  state.counters["attractors"] = attractors / solves;
+  state.counters["attr_sines"] = attractors > 0 ? attractor_sines / attractors : 0;
   state.SetLabel(s.name);
 }
 void kepler_sequences(benchmark::internal::Benchmark* b) {

@@ -52,8 +52,36 @@
 //      would have repeated one step earlier). So the iteration returns p.
 //   7. Everything else is left to the iteration: e > 0.5 or below 2^-26
 //      (where it repeats within a few steps anyway), M below 2^-26, a band
-//      of (5) or a J of (6) with too many doubles, and a J with two fixed
-//      points or a cycle of two values (about 6 % of a Mars orbit's days).
+//      of (5) or a J of (6) with too many doubles, and the cases (8) leaves.
+//   8. Several periodic points in J (two fixed points where cos(E) > 0, a
+//      cycle of two values where cos(E) < 0: about 6 % of a Mars orbit's
+//      days). Every iterate lies in D = [M - e', M + e'], e' = e(1 + 2^-48)
+//      plus the sum's rounding, as |fl(e*S)| <= e(1 + 5u). Let D lie where
+//      sin is monotone (within [-pi/2, pi/2], [3pi/2, 5pi/2] or [pi/2,
+//      3pi/2]) and M beyond every periodic point of J, on one side; let a be
+//      the periodic point nearest M and b = g(a), with g(b) = a. Call x
+//      "on a's side" if it is in D and a is between M and x (or x = a).
+//      (a) Order. Let |sin| <= s on the doubles within NEAR_LIMIT of J, with
+//      s from |sin(r)| = |r - M|/e, so |cos| >= c = sqrt(1 - s^2) there. Each
+//      library sine is within eps = 2 ulps of the binade of s + 2^-50 of
+//      sin (a sine above that differs from sin(q) by more than 2^-50, twice
+//      any sine's error). If x in D is at least near = 2eps/c from q (q = a
+//      or b), |sin(x) - sin(q)| >= near*c >= 2eps in the monotone direction,
+//      so S(x), fl(e*S(x)) and g(x) keep the order of sin(x) and sin(q) (fl
+//      is monotone). The doubles nearer than that are evaluated (at most
+//      NEAR_DOUBLES that are not already in J).
+//      (b) Where sin increases, b = a is required: x on a's side gives g(x)
+//      on a's side, so the set is closed under g. The iteration from M stays
+//      in it, and its cycle, made of periodic points, is {a}.
+//      (c) Where sin decreases, x on a's side gives g(x) beyond b on the
+//      other side, and a point beyond b gives one on a's side: the even
+//      iterates stay on a's side. The cycle the iteration enters has its
+//      even-numbered values on a's side and periodic, so equal to a: it is
+//      {a, b} (or {a} if b = a), and the hundredth iterate is a. The
+//      iteration returns it, by its parity rule, provided a and b pass its
+//      width test (a wider cycle is refined: left to it). By (5) the cycle
+//      is entered by step 64 + BAND_DOUBLES - 1 and its repeat seen two
+//      steps later, within the hundred; no earlier repeat, as in (6).
 #include "orbit/kepler.h"
 
 #include <algorithm>
@@ -164,7 +192,7 @@ constexpr double SHORTCUT_MIN_MEAN_ANOMALY = 0x1p-26;
 constexpr int SETTLED_STEP = 64;
 constexpr double SETTLED_DISTANCE = 0x1p-65;  // >= e^65 for e <= 0.5
 constexpr std::uint64_t BAND_DOUBLES = 30;
-static_assert(SETTLED_STEP + BAND_DOUBLES <= KEPLER_ITERATIONS);
+static_assert(SETTLED_STEP + BAND_DOUBLES + 1 <= KEPLER_ITERATIONS);  // (8) two steps for a cycle
 // (6): the most doubles evaluated.
 constexpr std::uint64_t EXAMINED_DOUBLES = 6;
 // Halley steps stop once a step is this small: the next error, about
@@ -319,6 +347,123 @@ struct exact_sum {
   return std::bit_cast<std::uint64_t>(high) - std::bit_cast<std::uint64_t>(low) + 1;
 }
 
+// The doubles of (6): J = [first, first + count) as bits, image[j] = g(x_j)
+// - first as bits, periodic[j] whether x_j is a periodic point of g.
+struct examined_doubles {
+  std::uint64_t first;
+  std::uint64_t count;
+  const std::uint64_t* image;
+  const bool* periodic;
+};
+
+// Doubles nearest the odd multiples of pi/2, on either side.
+constexpr double HALF_PI_BELOW = 0x1.921fb54442d18p0;
+constexpr double HALF_PI_ABOVE = 0x1.921fb54442d19p0;
+constexpr double THREE_HALF_PI_BELOW = 0x1.2d97c7f3321d2p2;
+constexpr double THREE_HALF_PI_ABOVE = 0x1.2d97c7f3321d3p2;
+constexpr double FIVE_HALF_PI_BELOW = 0x1.f6a7a2955385ep2;
+// (8): how near a periodic point the order of the sines is left to
+// evaluation at most, and how many doubles are evaluated there at most.
+constexpr double NEAR_LIMIT = 0x1p-40;
+constexpr std::uint64_t NEAR_DOUBLES = 12;
+
+// (8) Whether every double x with 0 < |x - q| < near on the side `away` (-1
+// below q, +1 above) has g(x) on the side `image_side` of g(q) or equal to it.
+template <class Sine>
+bool near_doubles_keep_order(double e, double mean_anomaly, Sine& sine,
+                             const examined_doubles& examined, std::uint64_t q, double near,
+                             int away, int image_side, std::uint64_t& evaluations) {
+  const auto q_value = std::bit_cast<double>(q);
+  const auto q_image = std::bit_cast<double>(examined.first + examined.image[q - examined.first]);
+  // Every double within `near` of q on that side lies between q and the
+  // rounded end; the end itself may be one too far, which costs a sine.
+  const double end = q_value + away * near;
+  const auto end_bits = std::bit_cast<std::uint64_t>(end);
+  const std::uint64_t steps = away > 0 ? end_bits - q : q - end_bits;
+  if (!(end > 0) || steps > NEAR_DOUBLES) return false;
+  for (std::uint64_t i = 1; i <= steps; ++i) {
+    const std::uint64_t x_bits = away > 0 ? q + i : q - i;
+    double gx = 0;
+    if (x_bits - examined.first < examined.count) {
+      gx = std::bit_cast<double>(examined.first + examined.image[x_bits - examined.first]);
+    } else {
+      if (++evaluations > NEAR_DOUBLES) return false;
+      gx = e * sine(std::bit_cast<double>(x_bits)) + mean_anomaly;
+    }
+    if (image_side > 0 ? gx < q_image : gx > q_image) return false;
+  }
+  return true;
+}
+
+// (8) The periodic point the iteration from M ends on when J holds more than
+// one, or NaN if the argument does not close. sine_at_root bounds |sin(r)|.
+template <class Sine>
+double attractor_on_side(double e, double mean_anomaly, Sine& sine,
+                         const examined_doubles& examined, double sine_at_root) {
+  constexpr double u = UNIT_ROUNDOFF;
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  // The lowest and highest periodic points; M must lie beyond one of them.
+  std::uint64_t lowest = examined.count;
+  std::uint64_t highest = 0;
+  for (std::uint64_t j = 0; j < examined.count; ++j) {
+    if (examined.periodic[j]) {
+      lowest = std::min(lowest, j);
+      highest = std::max(highest, j);
+    }
+  }
+  int side = 0;  // M's side of the periodic points: -1 below, +1 above
+  if (mean_anomaly <= std::bit_cast<double>(examined.first + lowest)) side = -1;
+  if (mean_anomaly >= std::bit_cast<double>(examined.first + highest)) side = +1;
+  if (side == 0) return nan;
+  const std::uint64_t a = side < 0 ? lowest : highest;  // the answer, if any
+  const std::uint64_t b = examined.image[a];            // its image
+  if (b >= examined.count || !examined.periodic[b] || examined.image[b] != a) return nan;
+  const auto a_value = std::bit_cast<double>(examined.first + a);
+  const auto b_value = std::bit_cast<double>(examined.first + b);
+  if (!within_cycle_limit(a_value, b_value, mean_anomaly)) return nan;  // refined instead
+
+  // Every iterate lies in [d_low, d_high] (|fl(e*S)| <= e(1 + 5u)); the
+  // sine must be monotone there.
+  const double reach = e * (1 + 0x1p-48) + (mean_anomaly + e) * 0x1p-48;
+  const double d_low = mean_anomaly - reach;
+  const double d_high = mean_anomaly + reach;
+  int direction = 0;  // +1 where sin increases on [d_low, d_high], -1 where it decreases
+  if ((d_low >= -HALF_PI_BELOW && d_high <= HALF_PI_BELOW) ||
+      (d_low >= THREE_HALF_PI_ABOVE && d_high <= FIVE_HALF_PI_BELOW)) {
+    direction = +1;
+  } else if (d_low >= HALF_PI_ABOVE && d_high <= THREE_HALF_PI_BELOW) {
+    direction = -1;
+  }
+  if (direction == 0) return nan;
+  if (direction > 0 && b != a) return nan;  // a cycle where g increases: not expected
+
+  // Within `near` of a or b the order of the sines is checked by evaluation;
+  // beyond it the sines differ by more than both their errors. (The last
+  // term of `near` is only room to spare: a larger `near` checks more.)
+  const double span = std::bit_cast<double>(examined.first + examined.count - 1) -
+                      std::bit_cast<double>(examined.first);
+  const double sine_near = std::min(1.0, 1.0001 * (sine_at_root + span + 2 * NEAR_LIMIT));
+  const double cosine_squared = (1 - sine_near) * (1 + sine_near);
+  if (!(cosine_squared > 0)) return nan;
+  const double cosine_near = 0.9999 * std::sqrt(cosine_squared);
+  const double sine_error = 4 * half_ulp_of_binade(std::min(1.0, sine_near + 0x1p-50));
+  const double near = 1.001 * (2 * sine_error) / cosine_near + 4 * u * span;
+  if (!(near <= NEAR_LIMIT)) return nan;
+
+  std::uint64_t evaluations = 0;
+  // a's set {x on M's side of a} goes to b's side: the same side where g
+  // increases (b = a), the other where it decreases.
+  if (!near_doubles_keep_order(e, mean_anomaly, sine, examined, examined.first + a, near, side,
+                               side * direction, evaluations)) {
+    return nan;
+  }
+  if (direction < 0 && !near_doubles_keep_order(e, mean_anomaly, sine, examined, examined.first + b,
+                                                near, -side, side, evaluations)) {
+    return nan;
+  }
+  return a_value;
+}
+
 // The shortcut's answer, or NaN with the path that refused it.
 template <class Sine>
 double shortcut(double e, double mean_anomaly, Sine& sine, kepler_path& path) {
@@ -406,11 +551,12 @@ double shortcut(double e, double mean_anomaly, Sine& sine, kepler_path& path) {
   }
   // The periodic points of g on J: those to which following g inside J
   // comes back within `count` steps.
-  if (count == 1) {  // the common case: one double, periodic if fixed
-    path = image[0] == 0 ? kepler_path::shortcut : kepler_path::not_one_fixed_point;
-    return image[0] == 0 ? std::bit_cast<double>(first) : nan;
+  if (count == 1 && image[0] == 0) {  // the common case: one double, fixed
+    path = kepler_path::shortcut;
+    return std::bit_cast<double>(first);
   }
-  int periodic = 0;
+  bool periodic[EXAMINED_DOUBLES] = {};
+  int periodic_count = 0;
   std::uint64_t fixed = count;
   for (std::uint64_t j = 0; j < count; ++j) {
     std::uint64_t k = j;
@@ -419,16 +565,27 @@ double shortcut(double e, double mean_anomaly, Sine& sine, kepler_path& path) {
       if (k >= count || k == j) break;
     }
     if (k == j) {
-      ++periodic;
+      periodic[j] = true;
+      ++periodic_count;
       if (image[j] == j) fixed = j;
     }
   }
-  if (periodic != 1 || fixed == count) {
+  if (periodic_count == 1 && fixed != count) {
+    path = kepler_path::shortcut;
+    return std::bit_cast<double>(first + fixed);
+  }
+  if (periodic_count == 0) {  // cannot happen: a cycle exists
     path = kepler_path::not_one_fixed_point;
     return nan;
   }
-  path = kepler_path::shortcut;
-  return std::bit_cast<double>(first + fixed);
+
+  // (8) Several periodic points: the one on M's side.
+  const examined_doubles examined{first, count, image, periodic};
+  const double sine_at_root =
+      (std::fabs(distance.high) + std::fabs(distance.low) + root_offset) / e;
+  const double answer = attractor_on_side(e, mean_anomaly, sine, examined, sine_at_root);
+  path = std::isnan(answer) ? kepler_path::not_one_fixed_point : kepler_path::two_attractors;
+  return answer;
 }
 
 template <class Sine>

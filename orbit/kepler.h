@@ -20,7 +20,8 @@ enum class kepler_path {
   shortcut,             // the one fixed point of the iteration, found near the root
   outside_range,        // e outside [2^-26, 0.5], M below 2^-26 or not finite
   band_too_wide,        // too many doubles near the root to examine, or to bound the steps
-  not_one_fixed_point,  // two attractors or a cycle: the iteration decides
+  two_attractors,       // several periodic points: the one on the mean anomaly's side
+  not_one_fixed_point,  // several periodic points the shortcut cannot decide between
   shortcut_not_built,   // this build's C library is not known for a faithful sine
   iteration_alone,      // kepler_iteration_traced: no shortcut tried
 };

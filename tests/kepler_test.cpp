@@ -41,12 +41,21 @@ TEST(KeplerShortcut, EachPathGivesTheIterationsBits) {
       {"unique fixed point, Earth", 0.0167, 5.9, kepler_path::shortcut},
       {"unique fixed point, e = 0.5", 0.5, 3.0, kepler_path::shortcut},
       {"two fixed points, M below", 0.093399999999999997, 0.73773568544913903,
-       kepler_path::not_one_fixed_point},
+       kepler_path::two_attractors},
       {"two fixed points, M above", 0.093399999999999997, 6.2534144868124182,
-       kepler_path::not_one_fixed_point},
+       kepler_path::two_attractors},
       {"two-value cycle, M below", 0.093399999999999997, 2.6645522668584483,
-       kepler_path::not_one_fixed_point},
+       kepler_path::two_attractors},
       {"two-value cycle, M above", 0.093399999999999997, 4.1038206223563707,
+       kepler_path::two_attractors},
+      {"e = 0.5, two fixed points, M below", 0.5, 0.60533733420091995, kepler_path::two_attractors},
+      {"e = 0.5, two fixed points, M above", 0.5, 6.0752734272057527, kepler_path::two_attractors},
+      {"e = 0.5, two-value cycle, M below", 0.5, 2.1148354042800439, kepler_path::two_attractors},
+      {"e = 0.5, two-value cycle, M above", 0.5, 3.3489007107979742, kepler_path::two_attractors},
+      // M +- e reaches past pi/2 or 3pi/2, where the sine turns.
+      {"two fixed points near quadrature", 0.093399999999999997, 1.3289200281792757,
+       kepler_path::not_one_fixed_point},
+      {"two-value cycle near quadrature", 0.093399999999999997, 1.7573535040369785,
        kepler_path::not_one_fixed_point},
       {"band too wide near perihelion", 0.093399999999999997, 0.017371061920143833,
        kepler_path::band_too_wide},
@@ -64,6 +73,11 @@ TEST(KeplerShortcut, EachPathGivesTheIterationsBits) {
     EXPECT_EQ(bits(answer), bits(orbit::kepler(c.e, c.m)));
     if (c.path == kepler_path::shortcut) {
       EXPECT_LE(trace.sines, 3);
+    }
+    if (c.path == kepler_path::two_attractors) {  // cheaper than the iteration it replaces
+      orbit::kepler_detail::kepler_trace iteration{};
+      orbit::kepler_detail::kepler_iteration_traced(c.e, c.m, iteration);
+      EXPECT_LT(trace.sines, iteration.sines);
     }
   }
 }
@@ -105,6 +119,7 @@ TEST(KeplerShortcut, MatchesTheIterationOnRandomPairs) {
   std::uniform_real_distribution<double> unit(0, 1);
   std::uniform_int_distribution<int> kind(0, 5);
   long shortcuts = 0;
+  long attractors = 0;
   for (long n = 0; n < pairs; ++n) {
     const double e =
         n % 2 == 0 ? std::pow(10.0, -12 + unit(rng) * (12 + std::log10(0.5))) : 0.99 * unit(rng);
@@ -132,12 +147,15 @@ TEST(KeplerShortcut, MatchesTheIterationOnRandomPairs) {
     orbit::kepler_detail::kepler_trace trace{};
     const double answer = orbit::kepler_detail::kepler_traced(e, m, trace);
     shortcuts += trace.path == kepler_path::shortcut;
+    attractors += trace.path == kepler_path::two_attractors;
     ASSERT_EQ(bits(answer), bits(orbit::kepler_detail::kepler_iteration(e, m)))
         << std::hexfloat << "e = " << e << ", M = " << m;
   }
-  // The shortcut did the work in most cases, so the comparison tested it.
+  // The shortcut did the work in most cases, and the attractor rule in some,
+  // so the comparison tested both.
   if (orbit::kepler_detail::SHORTCUT_BUILT) {
     EXPECT_GT(shortcuts, pairs / 3);
+    EXPECT_GT(attractors, pairs / 1000);
   }
 }
 
