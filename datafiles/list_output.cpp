@@ -116,46 +116,43 @@ constexpr std::array<binade_scaling, FIXED_FORM_BINADES> make_binade_scalings() 
 
 constexpr std::array<binade_scaling, FIXED_FORM_BINADES> BINADE_SCALINGS = make_binade_scalings();
 
-// The last eight digits of q < 10^9, d1..d8, as byte values 0..9 of a word,
-// d1 in the lowest byte.
-//
-// The four pairs of digits are floor(q / 10^k) - 100 * floor(q / 10^(k+2))
-// for k = 6, 4, 2, 0, each quotient taken from q itself so that none waits
-// for another. They are formed in 16-bit lanes as one difference of two
-// sums; a lane of either sum may overflow into the next, but unsigned
-// arithmetic is exact modulo 2^64 and the difference, each lane in 0..99, is
-// below 2^64, so it comes out exact. Each lane y < 100 is then split into
-// y / 10 = y * 103 >> 10 (checked below) and y % 10, the same way: y * 103 is
-// below 2^14, so a lane's product stays in its lane, and the mask drops what
-// the shift brings down from the lane above. The last step writes the tens t
-// and ones y - 10t as the two bytes t + ((y - 10t) << 8) = (y << 8) - 2559t.
-constexpr std::uint64_t DIVIDE_BY_10_FACTOR = 103;
-constexpr int DIVIDE_BY_10_SHIFT = 10;
+// The three decimal digits of each n < 1000 as byte values 0..9 of a word,
+// the first digit in the lowest byte (the order of the characters in memory).
+// At 4 KiB the table stays in the nearest cache beside the rest of the run.
+constexpr std::size_t THREE_DIGIT_GROUPS = 1000;
 
-constexpr bool divides_by_10_below_100() {
-  for (std::uint64_t y = 0; y < 100; ++y) {
-    if ((y * DIVIDE_BY_10_FACTOR) >> DIVIDE_BY_10_SHIFT != y / 10) return false;
+constexpr std::array<std::uint32_t, THREE_DIGIT_GROUPS> make_three_digit_groups() {
+  std::array<std::uint32_t, THREE_DIGIT_GROUPS> table{};
+  for (std::uint32_t n = 0; n < THREE_DIGIT_GROUPS; ++n) {
+    table[n] = (n / 100) | (n / 10 % 10) << 8 | (n % 10) << 16;
   }
-  return true;
+  return table;
 }
-static_assert(divides_by_10_below_100());
 
-constexpr std::uint64_t last_eight_digits(std::uint32_t q) {
-  const std::uint64_t by_100 = q / 100;
-  const std::uint64_t by_10_000 = q / 10000;
-  const std::uint64_t by_1_000_000 = q / 1000000;
-  const std::uint64_t by_100_000_000 = q / 100000000;
-  const std::uint64_t pairs =
-      (by_1_000_000 + (by_10_000 << 16) + (by_100 << 32) + (std::uint64_t{q} << 48)) -
-      100 * (by_100_000_000 + (by_1_000_000 << 16) + (by_10_000 << 32) + (by_100 << 48));
-  const std::uint64_t tens =
-      ((pairs * DIVIDE_BY_10_FACTOR) >> DIVIDE_BY_10_SHIFT) & 0x000F000F'000F000F;
-  return (pairs << 8) - tens * ((10 << 8) - 1);
+constexpr std::array<std::uint32_t, THREE_DIGIT_GROUPS> THREE_DIGIT_GROUP_TABLE =
+    make_three_digit_groups();
+
+// The nine digits d0..d8 of q < 10^9 as byte values 0..9, in two words whose
+// bytes, from the lowest, are d0..d7 and d1..d8: three look-ups of three
+// digits each, the three quotients taken from q itself.
+struct nine_digits {
+  std::uint64_t d0_to_d7;
+  std::uint64_t d1_to_d8;
+};
+
+constexpr nine_digits digits_of(std::uint32_t q) {
+  const std::uint32_t first_three = q / 1000000;
+  const std::uint32_t first_six = q / 1000;
+  const std::uint64_t high = THREE_DIGIT_GROUP_TABLE[first_three];
+  const std::uint64_t middle = THREE_DIGIT_GROUP_TABLE[first_six - 1000 * first_three];
+  const std::uint64_t low = THREE_DIGIT_GROUP_TABLE[q - 1000 * first_six];
+  return {high | middle << 24 | low << 48, high >> 8 | middle << 16 | low << 40};
 }
-static_assert(last_eight_digits(12345678) == 0x08070605'04030201);
-static_assert(last_eight_digits(990000009) == 0x09000000'00000009);
-static_assert(last_eight_digits(999999999) == 0x09090909'09090909);
-static_assert(last_eight_digits(100000000) == 0);
+static_assert(digits_of(123456789).d0_to_d7 == 0x08070605'04030201);
+static_assert(digits_of(123456789).d1_to_d8 == 0x09080706'05040302);
+static_assert(digits_of(990000009).d1_to_d8 == 0x09000000'00000009);
+static_assert(digits_of(999999999).d0_to_d7 == 0x09090909'09090909);
+static_assert(digits_of(100000000).d1_to_d8 == 0);
 
 constexpr std::uint64_t ASCII_ZEROS = 0x30303030'30303030;
 
@@ -237,6 +234,64 @@ struct fixed_item {
   std::size_t length;
 };
 
+// The item in the layout for the decimal exponent X, from the sign's
+// character bits, the words D0 and D1 of its digits and the place `last` of
+// its last digit that is not a zero. Every shift and mask is a constant here.
+template <int X>
+[[gnu::always_inline]] inline fixed_item lay_out_fixed_item(std::uint64_t sign,
+                                                            std::uint64_t d0_to_d7,
+                                                            std::uint64_t d1_to_d8, int last) {
+  constexpr fixed_layout layout = FIXED_LAYOUTS[X - FIXED_FORM_LOWEST_DECIMAL];
+  const std::uint64_t tail = d1_to_d8 >> layout.tail_drop;
+  fixed_item item;
+  item.head = layout.head_prefix | sign | ((d0_to_d7 << layout.head_shift) & layout.head_mask);
+  item.tail = (tail & layout.tail_mask) | ((tail & ~layout.tail_mask) << 8) | layout.tail_point;
+  item.tail_place = static_cast<std::size_t>(layout.tail_place);
+  item.length = static_cast<std::size_t>(layout.length_base + (X > last ? X : last));
+  // `last` is at most 8.
+  static_assert(layout.length_base + 8 <= static_cast<int>(MAX_ITEM_SIZE) &&
+                    layout.tail_place + sizeof item.tail <= 16,
+                "a fixed-form item fits the sixteen bytes it is stored in");
+  return item;
+}
+
+// The same for a decimal exponent known only at run time, in -4..8. Each
+// place of a record mostly keeps its exponent from one record to the next,
+// so the branch is well predicted.
+[[gnu::always_inline]] inline fixed_item lay_out_fixed_item(int decimal_exponent,
+                                                            std::uint64_t sign,
+                                                            std::uint64_t d0_to_d7,
+                                                            std::uint64_t d1_to_d8, int last) {
+  switch (decimal_exponent) {
+    case -4:
+      return lay_out_fixed_item<-4>(sign, d0_to_d7, d1_to_d8, last);
+    case -3:
+      return lay_out_fixed_item<-3>(sign, d0_to_d7, d1_to_d8, last);
+    case -2:
+      return lay_out_fixed_item<-2>(sign, d0_to_d7, d1_to_d8, last);
+    case -1:
+      return lay_out_fixed_item<-1>(sign, d0_to_d7, d1_to_d8, last);
+    case 0:
+      return lay_out_fixed_item<0>(sign, d0_to_d7, d1_to_d8, last);
+    case 1:
+      return lay_out_fixed_item<1>(sign, d0_to_d7, d1_to_d8, last);
+    case 2:
+      return lay_out_fixed_item<2>(sign, d0_to_d7, d1_to_d8, last);
+    case 3:
+      return lay_out_fixed_item<3>(sign, d0_to_d7, d1_to_d8, last);
+    case 4:
+      return lay_out_fixed_item<4>(sign, d0_to_d7, d1_to_d8, last);
+    case 5:
+      return lay_out_fixed_item<5>(sign, d0_to_d7, d1_to_d8, last);
+    case 6:
+      return lay_out_fixed_item<6>(sign, d0_to_d7, d1_to_d8, last);
+    case 7:
+      return lay_out_fixed_item<7>(sign, d0_to_d7, d1_to_d8, last);
+    default:
+      return lay_out_fixed_item<8>(sign, d0_to_d7, d1_to_d8, last);
+  }
+}
+
 // The place of the binade of a value with these bits in BINADE_SCALINGS:
 // FIXED_FORM_BINADES or more if its magnitude is not in [2^-13, 2^29) (below
 // the lowest binade wraps round to a large number; NaNs and infinities are
@@ -273,34 +328,21 @@ constexpr std::uint64_t fixed_form_binade(std::uint64_t bits) {
   q = carried ? ONE_E8 : q;
   decimal_exponent += carried;
 
-  const auto nine_digits = static_cast<std::uint32_t>(q);           // q < 10^9 < 2^32
-  const std::uint64_t first = nine_digits / std::uint32_t{ONE_E8};  // 1..9
-  const std::uint64_t others = last_eight_digits(nine_digits);
+  const nine_digits digits = digits_of(static_cast<std::uint32_t>(q));  // q < 10^9 < 2^32
   // The place of the last digit that is not a zero: a zero digit is a zero
-  // byte, and d1..d8 are the bytes of `others` from the lowest, so it is
+  // byte, and d1..d8 are the bytes of `d1_to_d8` from the lowest, so it is
   // d(b) where b is the number of bytes up to the highest one that is not
   // zero: the bit width w rounded up to whole bytes (0 when all are zero,
-  // which leaves d0, never zero). The top bit of `others` is clear (d8 <= 9),
-  // so the width of (others << 1) | 1 is w + 1 and, never zero, needs no test.
-  const int last = static_cast<int>((std::bit_width((others << 1) | 1) + 6) / 8);
+  // which leaves d0, never zero). The top bit of the word is clear (d8 <= 9),
+  // so the width of (d1_to_d8 << 1) | 1 is w + 1 and, never zero, needs no
+  // test.
+  const int last = static_cast<int>((std::bit_width((digits.d1_to_d8 << 1) | 1) + 6) / 8);
 
-  const std::uint64_t d1_to_d8 = others + ASCII_ZEROS;
-  const std::uint64_t d0_to_d7 = (first + '0') | (d1_to_d8 << 8);
+  const std::uint64_t d1_to_d8 = digits.d1_to_d8 + ASCII_ZEROS;
+  const std::uint64_t d0_to_d7 = digits.d0_to_d7 + ASCII_ZEROS;
 
-  const fixed_layout& layout =
-      FIXED_LAYOUTS[static_cast<std::size_t>(decimal_exponent - FIXED_FORM_LOWEST_DECIMAL)];
   const std::uint64_t sign = (bits >> 63) * character_at('-' ^ ' ', 1);
-  const std::uint64_t tail = d1_to_d8 >> layout.tail_drop;
-  fixed_item item;
-  item.head = layout.head_prefix | sign | ((d0_to_d7 << layout.head_shift) & layout.head_mask);
-  item.tail = (tail & layout.tail_mask) | ((tail & ~layout.tail_mask) << 8) | layout.tail_point;
-  item.tail_place = static_cast<std::size_t>(layout.tail_place);
-  const int digits_shown = decimal_exponent > last ? decimal_exponent : last;
-  item.length =
-      static_cast<std::size_t>(layout.length_base) + static_cast<std::size_t>(digits_shown);
-  assert(item.length <= MAX_ITEM_SIZE && item.tail_place + sizeof item.tail <= 16 &&
-         "a fixed-form item fits the sixteen bytes it is stored in");
-  return item;
+  return lay_out_fixed_item(decimal_exponent, sign, d0_to_d7, d1_to_d8, last);
 }
 
 // Writes the item into out[0, 16), the head first.
