@@ -119,12 +119,14 @@ constexpr std::array<binade_scaling, FIXED_FORM_BINADES> BINADE_SCALINGS = make_
 // The three decimal digits of each n < 1000 as byte values 0..9 of a word,
 // the first digit in the lowest byte (the order of the characters in memory).
 // At 4 KiB the table stays in the nearest cache beside the rest of the run.
-constexpr std::size_t THREE_DIGIT_GROUPS = 1000;
+// One more entry, for 1000, reads as 100: see digits_of().
+constexpr std::size_t THREE_DIGIT_GROUPS = 1001;
 
 constexpr std::array<std::uint32_t, THREE_DIGIT_GROUPS> make_three_digit_groups() {
   std::array<std::uint32_t, THREE_DIGIT_GROUPS> table{};
   for (std::uint32_t n = 0; n < THREE_DIGIT_GROUPS; ++n) {
-    table[n] = (n / 100) | (n / 10 % 10) << 8 | (n % 10) << 16;
+    const std::uint32_t m = n == 1000 ? 100 : n;
+    table[n] = (m / 100) | (m / 10 % 10) << 8 | (m % 10) << 16;
   }
   return table;
 }
@@ -132,11 +134,13 @@ constexpr std::array<std::uint32_t, THREE_DIGIT_GROUPS> make_three_digit_groups(
 constexpr std::array<std::uint32_t, THREE_DIGIT_GROUPS> THREE_DIGIT_GROUP_TABLE =
     make_three_digit_groups();
 
-// The nine digits d0..d8 of q < 10^9 as byte values 0..9, in two words whose
-// bytes, from the lowest, are d0..d7 and d1..d8: three look-ups of three
-// digits each, the three quotients taken from q itself.
+// The nine digits d0..d8 of q < 10^9 as byte values 0..9, the bytes of two
+// words from the lowest: d0..d2 (the rest zero) and d1..d8. Three look-ups of
+// three digits each, the three quotients taken from q itself. For q = 10^9
+// they are the digits of 10^8 (the first three read 1000, an entry of its
+// own).
 struct nine_digits {
-  std::uint64_t d0_to_d7;
+  std::uint64_t d0_to_d2;
   std::uint64_t d1_to_d8;
 };
 
@@ -146,149 +150,72 @@ constexpr nine_digits digits_of(std::uint32_t q) {
   const std::uint64_t high = THREE_DIGIT_GROUP_TABLE[first_three];
   const std::uint64_t middle = THREE_DIGIT_GROUP_TABLE[first_six - 1000 * first_three];
   const std::uint64_t low = THREE_DIGIT_GROUP_TABLE[q - 1000 * first_six];
-  return {high | middle << 24 | low << 48, high >> 8 | middle << 16 | low << 40};
+  return {high, high >> 8 | middle << 16 | low << 40};
 }
-static_assert(digits_of(123456789).d0_to_d7 == 0x08070605'04030201);
+static_assert(digits_of(123456789).d0_to_d2 == 0x030201);
 static_assert(digits_of(123456789).d1_to_d8 == 0x09080706'05040302);
 static_assert(digits_of(990000009).d1_to_d8 == 0x09000000'00000009);
-static_assert(digits_of(999999999).d0_to_d7 == 0x09090909'09090909);
 static_assert(digits_of(100000000).d1_to_d8 == 0);
+static_assert(digits_of(1000000000).d0_to_d2 == 1 && digits_of(1000000000).d1_to_d8 == 0);
 
 constexpr std::uint64_t ASCII_ZEROS = 0x30303030'30303030;
-
-// Where the nine digits d0..d8 go in the item, for each decimal exponent X
-// in -4..8. The item is stored as two overlapping words (their bytes, lowest
-// first, are characters in order): `head` at byte 0, then `tail` at byte
-// `tail_place`, over the end of the head. The tail ends where the item does
-// when all nine digits are kept (the length, worked out apart, leaves out
-// the zeros at the end; what is stored after the item does not matter):
-//
-//   X >= 0: the item is two blanks, d0..dX, the point, d(X+1)..d8, at most 12
-//     characters. The head gives the blanks, d0, and d1 or for X = 0 the
-//     point; the tail, at byte 4, is d1..d8 for X = 0, or else d2..d8 with the
-//     point inserted after X - 1 of them (splitting the word at that byte and
-//     moving the upper part up one byte).
-//   X < 0: the item is two blanks, "0.", -X-1 zeros and d0..d8, at most 16
-//     characters. The head gives all but the digits, then d0 at byte 3-X; the
-//     tail, at byte 4-X, is d1..d8.
-//
-// So, with D0 the word of d0..d7 and D1 the word of d1..d8,
-//   head = head_prefix | ((D0 << head_shift) & head_mask),
-//   tail = (T & tail_mask) | ((T & ~tail_mask) << 8) | tail_point,
-// where T = D1 >> tail_drop; every shift count is below 64.
-struct fixed_layout {
-  std::uint64_t head_prefix;
-  std::uint64_t head_mask;
-  std::uint64_t tail_mask;
-  std::uint64_t tail_point;
-  int head_shift;
-  int tail_drop;
-  int tail_place;
-  int length_base;  // the length is length_base + max(X, last), `last` the
-                    // place in d0..d8 of the last digit that is not a zero
-};
 
 constexpr std::uint64_t character_at(char c, int place) {
   return static_cast<std::uint64_t>(static_cast<unsigned char>(c)) << (8 * place);
 }
 
-constexpr std::array<fixed_layout, FIXED_FORM_DECIMALS> make_fixed_layouts() {
-  std::array<fixed_layout, FIXED_FORM_DECIMALS> table{};
-  for (int k = 0; k < FIXED_FORM_DECIMALS; ++k) {
-    const int x = FIXED_FORM_LOWEST_DECIMAL + k;
-    fixed_layout layout{};
-    layout.head_prefix = character_at(' ', 0) | character_at(' ', 1);
-    layout.head_mask = ~std::uint64_t{0};
-    layout.tail_mask = ~std::uint64_t{0};
-    if (x >= 0) {
-      layout.head_shift = 16;
-      layout.tail_place = 4;
-      layout.length_base = 4;
-      if (x == 0) {
-        layout.head_prefix |= character_at('.', 3);
-        layout.head_mask = ~character_at('\xFF', 3);
-      } else {
-        layout.tail_drop = 8;
-        layout.tail_mask = (std::uint64_t{1} << (8 * (x - 1))) - 1;
-        layout.tail_point = character_at('.', x - 1);
-      }
-    } else {
-      layout.head_prefix |= character_at('0', 2) | character_at('.', 3);
-      for (int place = 4; place < 3 - x; ++place) layout.head_prefix |= character_at('0', place);
-      layout.head_shift = 8 * (3 - x);
-      layout.tail_place = 4 - x;
-      layout.length_base = 4 - x;
-    }
-    table[static_cast<std::size_t>(k)] = layout;
-  }
-  return table;
-}
-
-constexpr std::array<fixed_layout, FIXED_FORM_DECIMALS> FIXED_LAYOUTS = make_fixed_layouts();
-
-// An item of a magnitude in [2^-13, 2^29), as the two words described above.
+// What an item of a magnitude in [2^-13, 2^29) is made of.
 struct fixed_item {
-  std::uint64_t head;
-  std::uint64_t tail;
-  std::size_t tail_place;
-  std::size_t length;
+  std::uint64_t sign;      // ('-' ^ ' ') in byte 1 for a value below zero, else 0
+  std::uint64_t d0_to_d2;  // the characters d0 d1 d2 in the lowest bytes, zeros above
+  std::uint64_t d1_to_d8;  // the characters d1..d8, d1 in the lowest byte
+  int decimal_exponent;    // X, in -4..8
+  int last;                // the place in d0..d8 of the last digit that is not a zero
 };
 
-// The item in the layout for the decimal exponent X, from the sign's
-// character bits, the words D0 and D1 of its digits and the place `last` of
-// its last digit that is not a zero. Every shift and mask is a constant here.
+// The length and the stores of an item for the decimal exponent X. The item
+// is written as a few overlapping words (their bytes, lowest first, are
+// characters in order), each over the end of the one before, all inside
+// out[0, 16); what is stored after the item's length does not matter:
+//
+//   X >= 0: two blanks, d0..dX, the point, d(X+1)..d8 (at most 12 characters,
+//     the zeros at the end of d(X+1)..d8 left out). The head word puts the
+//     blanks and d0 d1 d2 at byte 0; d1..d8 go at byte 3 where X >= 1; the
+//     point at byte 3 + X; then d(X+1)..d8 at byte 4 + X, as a whole word
+//     where it fits the sixteen bytes (X <= 4) and as half a word where X is
+//     5..7 (two or three digits).
+//   X < 0: two blanks, "0.", -X-1 zeros and d0..d8 (at most 16 characters,
+//     the zeros at the end left out). The head word gives all but the digits
+//     and then d0 d1 d2 from byte 3-X, as many as fit; d1..d8 go at byte 4-X.
 template <int X>
-[[gnu::always_inline]] inline fixed_item lay_out_fixed_item(std::uint64_t sign,
-                                                            std::uint64_t d0_to_d7,
-                                                            std::uint64_t d1_to_d8, int last) {
-  constexpr fixed_layout layout = FIXED_LAYOUTS[X - FIXED_FORM_LOWEST_DECIMAL];
-  const std::uint64_t tail = d1_to_d8 >> layout.tail_drop;
-  fixed_item item;
-  item.head = layout.head_prefix | sign | ((d0_to_d7 << layout.head_shift) & layout.head_mask);
-  item.tail = (tail & layout.tail_mask) | ((tail & ~layout.tail_mask) << 8) | layout.tail_point;
-  item.tail_place = static_cast<std::size_t>(layout.tail_place);
-  item.length = static_cast<std::size_t>(layout.length_base + (X > last ? X : last));
-  // `last` is at most 8.
-  static_assert(layout.length_base + 8 <= static_cast<int>(MAX_ITEM_SIZE) &&
-                    layout.tail_place + sizeof item.tail <= 16,
-                "a fixed-form item fits the sixteen bytes it is stored in");
-  return item;
+constexpr std::size_t fixed_item_length(int last) {
+  return static_cast<std::size_t>((X >= 0 ? 4 : 4 - X) + (X > last ? X : last));
 }
 
-// The same for a decimal exponent known only at run time, in -4..8. Each
-// place of a record mostly keeps its exponent from one record to the next,
-// so the branch is well predicted.
-[[gnu::always_inline]] inline fixed_item lay_out_fixed_item(int decimal_exponent,
-                                                            std::uint64_t sign,
-                                                            std::uint64_t d0_to_d7,
-                                                            std::uint64_t d1_to_d8, int last) {
-  switch (decimal_exponent) {
-    case -4:
-      return lay_out_fixed_item<-4>(sign, d0_to_d7, d1_to_d8, last);
-    case -3:
-      return lay_out_fixed_item<-3>(sign, d0_to_d7, d1_to_d8, last);
-    case -2:
-      return lay_out_fixed_item<-2>(sign, d0_to_d7, d1_to_d8, last);
-    case -1:
-      return lay_out_fixed_item<-1>(sign, d0_to_d7, d1_to_d8, last);
-    case 0:
-      return lay_out_fixed_item<0>(sign, d0_to_d7, d1_to_d8, last);
-    case 1:
-      return lay_out_fixed_item<1>(sign, d0_to_d7, d1_to_d8, last);
-    case 2:
-      return lay_out_fixed_item<2>(sign, d0_to_d7, d1_to_d8, last);
-    case 3:
-      return lay_out_fixed_item<3>(sign, d0_to_d7, d1_to_d8, last);
-    case 4:
-      return lay_out_fixed_item<4>(sign, d0_to_d7, d1_to_d8, last);
-    case 5:
-      return lay_out_fixed_item<5>(sign, d0_to_d7, d1_to_d8, last);
-    case 6:
-      return lay_out_fixed_item<6>(sign, d0_to_d7, d1_to_d8, last);
-    case 7:
-      return lay_out_fixed_item<7>(sign, d0_to_d7, d1_to_d8, last);
-    default:
-      return lay_out_fixed_item<8>(sign, d0_to_d7, d1_to_d8, last);
+template <int X>
+[[gnu::always_inline]] inline void store_fixed_item(const fixed_item& item, char* out) {
+  static_assert(X >= FIXED_FORM_LOWEST_DECIMAL &&
+                X < FIXED_FORM_LOWEST_DECIMAL + FIXED_FORM_DECIMALS);
+  constexpr int head_shift = 8 * (X >= 0 ? 2 : 3 - X);
+  std::uint64_t prefix = character_at(' ', 0) | character_at(' ', 1);
+  if constexpr (X < 0) {
+    prefix |= character_at('0', 2) | character_at('.', 3);
+    for (int place = 4; place < 3 - X; ++place) prefix |= character_at('0', place);
+  }
+  const std::uint64_t head = prefix | item.sign | item.d0_to_d2 << head_shift;
+  std::memcpy(out, &head, sizeof head);
+  if constexpr (X < 0) {
+    std::memcpy(out + 4 - X, &item.d1_to_d8, sizeof item.d1_to_d8);
+  } else {
+    if constexpr (X >= 1) std::memcpy(out + 3, &item.d1_to_d8, sizeof item.d1_to_d8);
+    out[3 + X] = '.';
+    if constexpr (X <= 4) {
+      const std::uint64_t after_point = item.d1_to_d8 >> (8 * X);
+      std::memcpy(out + 4 + X, &after_point, sizeof after_point);
+    } else if constexpr (X <= 7) {
+      const auto after_point = static_cast<std::uint32_t>(item.d1_to_d8 >> (8 * X));
+      std::memcpy(out + 4 + X, &after_point, sizeof after_point);
+    }
   }
 }
 
@@ -314,21 +241,26 @@ constexpr std::uint64_t fixed_form_binade(std::uint64_t bits) {
   const std::uint64_t lower = scaling.multiplier[0];
   const std::uint64_t upper = scaling.multiplier[1];
   const wide product = wide{significand} * (above_power_of_ten ? upper : lower);
-  auto q = static_cast<std::uint64_t>(product >> 64);
-  const auto f = static_cast<std::uint64_t>(product);
-  assert(q >= ONE_E8 && q < ONE_E9 && "the scaling gives nine digits before rounding");
+  assert(product >> 64 >= ONE_E8 && product >> 64 < ONE_E9 &&
+         "the scaling gives nine digits before rounding");
   // Round to nearest, ties to even (the C library's rounding in the default
-  // mode): up when f > 2^63, or f == 2^63 and q is odd, that is when
-  // f > 2^63 - (q & 1); no sum here can overflow.
-  q += f > (std::uint64_t{1} << 63) - (q & 1);
+  // mode): adding half a unit gives q rounded half up, and where f was
+  // exactly a half (the sum's low word is zero) clearing the last bit makes
+  // it even: q + 1 if q was odd, q if it was even. The sum cannot overflow
+  // (the product is below 2^95).
+  const wide rounded = product + (wide{1} << 63);
+  auto q = static_cast<std::uint64_t>(rounded >> 64);
+  if (static_cast<std::uint64_t>(rounded) == 0) [[unlikely]]
+    q &= ~std::uint64_t{1};
   // Rounding up to 10^9 carries to the next power of ten. That stays in fixed
   // form: the carry needs X <= 7, since below 2^29 < 999999999.5 the value
-  // rounds to at most 536870912 when X = 8.
-  const bool carried = q == ONE_E9;
-  q = carried ? ONE_E8 : q;
-  decimal_exponent += carried;
+  // rounds to at most 536870912 when X = 8. The digits of 10^9 are those of
+  // 10^8 (digits_of() takes both).
+  decimal_exponent += q == ONE_E9;
 
-  const nine_digits digits = digits_of(static_cast<std::uint32_t>(q));  // q < 10^9 < 2^32
+  const nine_digits digits = digits_of(static_cast<std::uint32_t>(q));  // q <= 10^9 < 2^32
+  fixed_item item;
+  item.decimal_exponent = decimal_exponent;
   // The place of the last digit that is not a zero: a zero digit is a zero
   // byte, and d1..d8 are the bytes of `d1_to_d8` from the lowest, so it is
   // d(b) where b is the number of bytes up to the highest one that is not
@@ -336,19 +268,53 @@ constexpr std::uint64_t fixed_form_binade(std::uint64_t bits) {
   // which leaves d0, never zero). The top bit of the word is clear (d8 <= 9),
   // so the width of (d1_to_d8 << 1) | 1 is w + 1 and, never zero, needs no
   // test.
-  const int last = static_cast<int>((std::bit_width((digits.d1_to_d8 << 1) | 1) + 6) / 8);
-
-  const std::uint64_t d1_to_d8 = digits.d1_to_d8 + ASCII_ZEROS;
-  const std::uint64_t d0_to_d7 = digits.d0_to_d7 + ASCII_ZEROS;
-
-  const std::uint64_t sign = (bits >> 63) * character_at('-' ^ ' ', 1);
-  return lay_out_fixed_item(decimal_exponent, sign, d0_to_d7, d1_to_d8, last);
+  item.last = static_cast<int>((std::bit_width((digits.d1_to_d8 << 1) | 1) + 6) / 8);
+  item.d0_to_d2 = digits.d0_to_d2 + ASCII_ZEROS % (std::uint64_t{1} << 24);
+  item.d1_to_d8 = digits.d1_to_d8 + ASCII_ZEROS;
+  item.sign = static_cast<std::uint64_t>(static_cast<std::int64_t>(bits) >> 63) &
+              character_at('-' ^ ' ', 1);
+  return item;
 }
 
-// Writes the item into out[0, 16), the head first.
-void store_fixed_item(const fixed_item& item, char* out) {
-  std::memcpy(out, &item.head, sizeof item.head);
-  std::memcpy(out + item.tail_place, &item.tail, sizeof item.tail);
+// Writes the item at the place that start_item(length) returns, which has
+// room for sixteen bytes, and returns its length. The branch on the decimal
+// exponent is well predicted: each place of a record mostly keeps its
+// exponent from one record to the next.
+template <class StartItem>
+[[gnu::always_inline]] inline void write_fixed_item(const fixed_item& item, StartItem& start_item) {
+  auto write = [&item, &start_item]<int X>() {
+    store_fixed_item<X>(item, start_item(fixed_item_length<X>(item.last)));
+  };
+  switch (item.decimal_exponent) {
+    case -4:
+      return write.template operator()<-4>();
+    case -3:
+      return write.template operator()<-3>();
+    case -2:
+      return write.template operator()<-2>();
+    case -1:
+      return write.template operator()<-1>();
+    case 0:
+      return write.template operator()<0>();
+    case 1:
+      return write.template operator()<1>();
+    case 2:
+      return write.template operator()<2>();
+    case 3:
+      return write.template operator()<3>();
+    case 4:
+      return write.template operator()<4>();
+    case 5:
+      return write.template operator()<5>();
+    case 6:
+      return write.template operator()<6>();
+    case 7:
+      return write.template operator()<7>();
+    case 8:
+      return write.template operator()<8>();
+    default:
+      __builtin_unreachable();
+  }
 }
 
 #endif  // LIST_OUTPUT_INTEGER_ITEMS
@@ -481,9 +447,13 @@ std::size_t format_record_portable(const ephemeris_record& record, char* out) {
 std::size_t format_item(double value, char* out) {
   const auto bits = std::bit_cast<std::uint64_t>(value);
   if (fixed_form_binade(bits) < FIXED_FORM_BINADES) [[likely]] {
-    const fixed_item item = make_fixed_item(bits);
-    store_fixed_item(item, out);
-    return item.length;
+    std::size_t length = 0;
+    auto at_out = [out, &length](std::size_t item_length) {
+      length = item_length;
+      return out;
+    };
+    write_fixed_item(make_fixed_item(bits), at_out);
+    return length;
   }
   return format_other_item(value, out);
 }
@@ -497,8 +467,7 @@ std::size_t format_record(const ephemeris_record& record, char* out) {
       // k-th item (from 0) starts at most at k * (MAX_ITEM_SIZE + LINE_END_SIZE),
       // after k items and k line ends, so the eighth store ends by
       // 7 * (17 + LINE_END_SIZE) + 16 = 142 (149 with CR LF).
-      const fixed_item item = make_fixed_item(bits);
-      store_fixed_item(item, start_item(item.length));
+      write_fixed_item(make_fixed_item(bits), start_item);
     } else {
       write_other_item(value, start_item);
     }
