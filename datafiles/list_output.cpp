@@ -170,7 +170,7 @@ struct fixed_item {
   std::uint64_t d0_to_d2;  // the characters d0 d1 d2 in the lowest bytes, zeros above
   std::uint64_t d1_to_d8;  // the characters d1..d8, d1 in the lowest byte
   int decimal_exponent;    // X, in -4..8
-  int last;                // the place in d0..d8 of the last digit that is not a zero
+  std::size_t last;        // the place in d0..d8 of the last digit that is not a zero
 };
 
 // The length and the stores of an item for the decimal exponent X. The item
@@ -188,8 +188,10 @@ struct fixed_item {
 //     the zeros at the end left out). The head word gives all but the digits
 //     and then d0 d1 d2 from byte 3-X, as many as fit; d1..d8 go at byte 4-X.
 template <int X>
-constexpr std::size_t fixed_item_length(int last) {
-  return static_cast<std::size_t>((X >= 0 ? 4 : 4 - X) + (X > last ? X : last));
+constexpr std::size_t fixed_item_length(std::size_t last) {
+  constexpr std::size_t base = X >= 0 ? 4 : 4 - X;
+  constexpr std::size_t least = X >= 0 ? X : 0;  // the places of digits shown in any case
+  return base + (least > last ? least : last);
 }
 
 template <int X>
@@ -268,7 +270,7 @@ constexpr std::uint64_t fixed_form_binade(std::uint64_t bits) {
   // which leaves d0, never zero). The top bit of the word is clear (d8 <= 9),
   // so the width of (d1_to_d8 << 1) | 1 is w + 1 and, never zero, needs no
   // test.
-  item.last = static_cast<int>((std::bit_width((digits.d1_to_d8 << 1) | 1) + 6) / 8);
+  item.last = (std::bit_width((digits.d1_to_d8 << 1) | 1) + 6) / 8;
   item.d0_to_d2 = digits.d0_to_d2 + ASCII_ZEROS % (std::uint64_t{1} << 24);
   item.d1_to_d8 = digits.d1_to_d8 + ASCII_ZEROS;
   item.sign = static_cast<std::uint64_t>(static_cast<std::int64_t>(bits) >> 63) &
@@ -404,7 +406,9 @@ std::size_t format_record_with(const ephemeris_record& record, char* out, ItemWr
   // first: LINE_END is written at `next` in any case, and the item goes after
   // it if the line must end or over it if not. Returns where the item goes.
   auto start_item = [&](std::size_t length) {
-    const bool line_end = column > 0 && column + length >= LIST_LINE_LIMIT;
+    // The first item never ends a line: it is shorter than a line.
+    static_assert(MAX_ITEM_SIZE < LIST_LINE_LIMIT);
+    const bool line_end = column + length >= LIST_LINE_LIMIT;
     std::memcpy(next, LINE_END, LINE_END_SIZE);
     next += line_end ? LINE_END_SIZE : 0;
     column = (line_end ? 0 : column) + length;
