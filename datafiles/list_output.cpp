@@ -243,17 +243,13 @@ constexpr std::uint64_t fixed_form_binade(std::uint64_t bits) {
   const std::uint64_t lower = scaling.multiplier[0];
   const std::uint64_t upper = scaling.multiplier[1];
   const wide product = wide{significand} * (above_power_of_ten ? upper : lower);
-  assert(product >> 64 >= ONE_E8 && product >> 64 < ONE_E9 &&
-         "the scaling gives nine digits before rounding");
+  auto q = static_cast<std::uint64_t>(product >> 64);
+  const auto f = static_cast<std::uint64_t>(product);
+  assert(q >= ONE_E8 && q < ONE_E9 && "the scaling gives nine digits before rounding");
   // Round to nearest, ties to even (the C library's rounding in the default
-  // mode): adding half a unit gives q rounded half up, and where f was
-  // exactly a half (the sum's low word is zero) clearing the last bit makes
-  // it even: q + 1 if q was odd, q if it was even. The sum cannot overflow
-  // (the product is below 2^95).
-  const wide rounded = product + (wide{1} << 63);
-  auto q = static_cast<std::uint64_t>(rounded >> 64);
-  if (static_cast<std::uint64_t>(rounded) == 0) [[unlikely]]
-    q &= ~std::uint64_t{1};
+  // mode): up when f > 2^63, or f == 2^63 and q is odd, that is when
+  // f > 2^63 - (q & 1); no sum here can overflow.
+  q += f > (std::uint64_t{1} << 63) - (q & 1);
   // Rounding up to 10^9 carries to the next power of ten. That stays in fixed
   // form: the carry needs X <= 7, since below 2^29 < 999999999.5 the value
   // rounds to at most 536870912 when X = 8. The digits of 10^9 are those of
@@ -270,7 +266,7 @@ constexpr std::uint64_t fixed_form_binade(std::uint64_t bits) {
   // which leaves d0, never zero). The top bit of the word is clear (d8 <= 9),
   // so the width of (d1_to_d8 << 1) | 1 is w + 1 and, never zero, needs no
   // test.
-  item.last = (std::bit_width((digits.d1_to_d8 << 1) | 1) + 6) / 8;
+  item.last = (static_cast<unsigned>(std::bit_width((digits.d1_to_d8 << 1) | 1)) + 6) / 8;
   item.d0_to_d2 = digits.d0_to_d2 + ASCII_ZEROS % (std::uint64_t{1} << 24);
   item.d1_to_d8 = digits.d1_to_d8 + ASCII_ZEROS;
   item.sign = static_cast<std::uint64_t>(static_cast<std::int64_t>(bits) >> 63) &
