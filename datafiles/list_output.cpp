@@ -116,109 +116,111 @@ constexpr std::array<binade_scaling, FIXED_FORM_BINADES> make_binade_scalings() 
 
 constexpr std::array<binade_scaling, FIXED_FORM_BINADES> BINADE_SCALINGS = make_binade_scalings();
 
-// The three decimal digits of each n < 1000 as byte values 0..9 of a word,
-// the first digit in the lowest byte (the order of the characters in memory).
-// At 4 KiB the table stays in the nearest cache beside the rest of the run.
-// One more entry, for 1000, reads as 100: see digits_of().
-constexpr std::size_t THREE_DIGIT_GROUPS = 1001;
-
-constexpr std::array<std::uint32_t, THREE_DIGIT_GROUPS> make_three_digit_groups() {
-  std::array<std::uint32_t, THREE_DIGIT_GROUPS> table{};
-  for (std::uint32_t n = 0; n < THREE_DIGIT_GROUPS; ++n) {
-    const std::uint32_t m = n == 1000 ? 100 : n;
-    table[n] = (m / 100) | (m / 10 % 10) << 8 | (m % 10) << 16;
-  }
-  return table;
-}
-
-constexpr std::array<std::uint32_t, THREE_DIGIT_GROUPS> THREE_DIGIT_GROUP_TABLE =
-    make_three_digit_groups();
-
-// The nine digits d0..d8 of q < 10^9 as byte values 0..9, the bytes of two
-// words from the lowest: d0..d2 (the rest zero) and d1..d8. Three look-ups of
-// three digits each, the three quotients taken from q itself. For q = 10^9
-// they are the digits of 10^8 (the first three read 1000, an entry of its
-// own).
-struct nine_digits {
-  std::uint64_t d0_to_d2;
-  std::uint64_t d1_to_d8;
-};
-
-constexpr nine_digits digits_of(std::uint32_t q) {
-  const std::uint32_t first_three = q / 1000000;
-  const std::uint32_t first_six = q / 1000;
-  const std::uint64_t high = THREE_DIGIT_GROUP_TABLE[first_three];
-  const std::uint64_t middle = THREE_DIGIT_GROUP_TABLE[first_six - 1000 * first_three];
-  const std::uint64_t low = THREE_DIGIT_GROUP_TABLE[q - 1000 * first_six];
-  return {high, high >> 8 | middle << 16 | low << 40};
-}
-static_assert(digits_of(123456789).d0_to_d2 == 0x030201);
-static_assert(digits_of(123456789).d1_to_d8 == 0x09080706'05040302);
-static_assert(digits_of(990000009).d1_to_d8 == 0x09000000'00000009);
-static_assert(digits_of(100000000).d1_to_d8 == 0);
-static_assert(digits_of(1000000000).d0_to_d2 == 1 && digits_of(1000000000).d1_to_d8 == 0);
-
-constexpr std::uint64_t ASCII_ZEROS = 0x30303030'30303030;
-
 constexpr std::uint64_t character_at(char c, int place) {
   return static_cast<std::uint64_t>(static_cast<unsigned char>(c)) << (8 * place);
 }
 
+// The nine digits d0..d8 of q in [10^8, 10^9] are written in three groups of
+// three, d0..d2, d3..d5 and d6..d8, the numbers q / 10^6, q / 10^3 mod 1000
+// and q mod 1000. For each n up to 1000, a group's entry holds its three digits as
+// characters (1000, where q = 10^9, reads as 100: rounding up to 10^9 gives
+// the digits of 10^8) and, for each of the three places g of a group,
+// `shown[g]`: one more than the place in d0..d8 of its last digit that is
+// not a zero, 0 if it has none. The greatest of the three groups' values is
+// then the count of digits up to the last one that is not a zero. At 8 KiB
+// the table stays in the nearest cache beside the rest of the run.
+struct digit_group {
+  std::uint32_t characters;  // the first digit in the lowest byte, the highest byte zero
+  std::uint8_t shown[3];
+};
+
+constexpr std::size_t DIGIT_GROUPS = 1001;
+
+constexpr std::array<digit_group, DIGIT_GROUPS> make_digit_groups() {
+  std::array<digit_group, DIGIT_GROUPS> table{};
+  for (std::uint32_t n = 0; n < DIGIT_GROUPS; ++n) {
+    const std::uint32_t m = n == 1000 ? 100 : n;
+    const std::uint32_t digits[3] = {m / 100, m / 10 % 10, m % 10};
+    digit_group& group = table[n];
+    int count = 0;  // the digits up to the last that is not a zero
+    for (int k = 0; k < 3; ++k) {
+      group.characters |=
+          static_cast<std::uint32_t>(character_at(static_cast<char>('0' + digits[k]), k));
+      if (digits[k] != 0) count = k + 1;
+    }
+    for (int g = 0; g < 3; ++g) {
+      group.shown[g] = static_cast<std::uint8_t>(count == 0 ? 0 : 3 * g + count);
+    }
+  }
+  return table;
+}
+
+constexpr std::array<digit_group, DIGIT_GROUPS> DIGIT_GROUP_TABLE = make_digit_groups();
+static_assert(DIGIT_GROUP_TABLE[120].characters == 0x303231 &&
+              DIGIT_GROUP_TABLE[120].shown[1] == 5);
+static_assert(DIGIT_GROUP_TABLE[1000].characters == 0x303031 && DIGIT_GROUP_TABLE[0].shown[2] == 0);
+
 // What an item of a magnitude in [2^-13, 2^29) is made of.
 struct fixed_item {
-  std::uint64_t sign;      // ('-' ^ ' ') in byte 1 for a value below zero, else 0
-  std::uint64_t d0_to_d2;  // the characters d0 d1 d2 in the lowest bytes, zeros above
-  std::uint64_t d1_to_d8;  // the characters d1..d8, d1 in the lowest byte
-  int decimal_exponent;    // X, in -4..8
-  std::size_t last;        // the place in d0..d8 of the last digit that is not a zero
+  std::uint64_t sign;       // ('-' ^ ' ') in byte 1 for a value below zero, else 0
+  std::uint32_t groups[3];  // the characters of d0..d2, d3..d5, d6..d8
+  int decimal_exponent;     // X, in -4..8
+  std::size_t shown;        // the digits up to the last that is not a zero (1..9)
 };
 
 // The length and the stores of an item for the decimal exponent X. The item
-// is written as a few overlapping words (their bytes, lowest first, are
-// characters in order), each over the end of the one before, all inside
-// out[0, 16); what is stored after the item's length does not matter:
+// is written as overlapping words (their bytes, lowest first, are characters
+// in order), each over the end of the one before, all inside
+// out[0, MAX_ITEM_SIZE); what is stored after the item's length does not
+// matter:
 //
 //   X >= 0: two blanks, d0..dX, the point, d(X+1)..d8 (at most 12 characters,
-//     the zeros at the end of d(X+1)..d8 left out). The head word puts the
-//     blanks and d0 d1 d2 at byte 0; d1..d8 go at byte 3 where X >= 1; the
-//     point at byte 3 + X; then d(X+1)..d8 at byte 4 + X, as a whole word
-//     where it fits the sixteen bytes (X <= 4) and as half a word where X is
-//     5..7 (two or three digits).
+//     the zeros at the end of d(X+1)..d8 left out). The head word gives the
+//     blanks; d(k) goes at byte 2 + k before the point and 3 + k after it; a
+//     group with the point inside is written whole before it and its digits
+//     after the point again after it; the point at byte 3 + X comes last.
 //   X < 0: two blanks, "0.", -X-1 zeros and d0..d8 (at most 16 characters,
-//     the zeros at the end left out). The head word gives all but the digits
-//     and then d0 d1 d2 from byte 3-X, as many as fit; d1..d8 go at byte 4-X.
+//     the zeros at the end left out). The head word gives all but the
+//     digits; d(k) goes at byte 3 - X + k.
 template <int X>
-constexpr std::size_t fixed_item_length(std::size_t last) {
-  constexpr std::size_t base = X >= 0 ? 4 : 4 - X;
-  constexpr std::size_t least = X >= 0 ? X : 0;  // the places of digits shown in any case
-  return base + (least > last ? least : last);
+constexpr std::size_t fixed_item_length(std::size_t shown) {
+  // The length is 4 + max(X, last digit's place) for X >= 0 and
+  // 4 - X + that place for X < 0, the place being shown - 1.
+  constexpr std::size_t least = X >= 0 ? X + 1 : 0;  // digits shown in any case
+  return (X >= 0 ? 3 : 3 - X) + (least > shown ? least : shown);
+}
+
+template <int X, int FIRST>
+[[gnu::always_inline]] inline void store_group(std::uint32_t characters, char* out) {
+  constexpr int last = FIRST + 2;
+  if constexpr (X < 0) {
+    std::memcpy(out + 3 - X + FIRST, &characters, sizeof characters);
+  } else if constexpr (last <= X) {
+    std::memcpy(out + 2 + FIRST, &characters, sizeof characters);
+  } else if constexpr (FIRST > X) {
+    std::memcpy(out + 3 + FIRST, &characters, sizeof characters);
+  } else {
+    std::memcpy(out + 2 + FIRST, &characters, sizeof characters);
+    const std::uint32_t after_point = characters >> (8 * (X - FIRST + 1));
+    std::memcpy(out + 4 + X, &after_point, sizeof after_point);
+  }
 }
 
 template <int X>
 [[gnu::always_inline]] inline void store_fixed_item(const fixed_item& item, char* out) {
   static_assert(X >= FIXED_FORM_LOWEST_DECIMAL &&
                 X < FIXED_FORM_LOWEST_DECIMAL + FIXED_FORM_DECIMALS);
-  constexpr int head_shift = 8 * (X >= 0 ? 2 : 3 - X);
   std::uint64_t prefix = character_at(' ', 0) | character_at(' ', 1);
   if constexpr (X < 0) {
     prefix |= character_at('0', 2) | character_at('.', 3);
     for (int place = 4; place < 3 - X; ++place) prefix |= character_at('0', place);
   }
-  const std::uint64_t head = prefix | item.sign | item.d0_to_d2 << head_shift;
+  const std::uint64_t head = prefix | item.sign;
   std::memcpy(out, &head, sizeof head);
-  if constexpr (X < 0) {
-    std::memcpy(out + 4 - X, &item.d1_to_d8, sizeof item.d1_to_d8);
-  } else {
-    if constexpr (X >= 1) std::memcpy(out + 3, &item.d1_to_d8, sizeof item.d1_to_d8);
-    out[3 + X] = '.';
-    if constexpr (X <= 4) {
-      const std::uint64_t after_point = item.d1_to_d8 >> (8 * X);
-      std::memcpy(out + 4 + X, &after_point, sizeof after_point);
-    } else if constexpr (X <= 7) {
-      const auto after_point = static_cast<std::uint32_t>(item.d1_to_d8 >> (8 * X));
-      std::memcpy(out + 4 + X, &after_point, sizeof after_point);
-    }
-  }
+  store_group<X, 0>(item.groups[0], out);
+  store_group<X, 3>(item.groups[1], out);
+  store_group<X, 6>(item.groups[2], out);
+  if constexpr (X >= 0) out[3 + X] = '.';
 }
 
 // The place of the binade of a value with these bits in BINADE_SCALINGS:
@@ -252,36 +254,39 @@ constexpr std::uint64_t fixed_form_binade(std::uint64_t bits) {
   q += f > (std::uint64_t{1} << 63) - (q & 1);
   // Rounding up to 10^9 carries to the next power of ten. That stays in fixed
   // form: the carry needs X <= 7, since below 2^29 < 999999999.5 the value
-  // rounds to at most 536870912 when X = 8. The digits of 10^9 are those of
-  // 10^8 (digits_of() takes both).
+  // rounds to at most 536870912 when X = 8. The digit groups of 10^9 read
+  // as those of 10^8.
   decimal_exponent += q == ONE_E9;
 
-  const nine_digits digits = digits_of(static_cast<std::uint32_t>(q));  // q <= 10^9 < 2^32
+  const auto nine_digits = static_cast<std::uint32_t>(q);  // q <= 10^9 < 2^32
+  const std::uint32_t first_three = nine_digits / 1000000;
+  const std::uint32_t first_six = nine_digits / 1000;
+  const digit_group& high = DIGIT_GROUP_TABLE[first_three];
+  const digit_group& middle = DIGIT_GROUP_TABLE[first_six - 1000 * first_three];
+  const digit_group& low = DIGIT_GROUP_TABLE[nine_digits - 1000 * first_six];
   fixed_item item;
   item.decimal_exponent = decimal_exponent;
-  // The place of the last digit that is not a zero: a zero digit is a zero
-  // byte, and d1..d8 are the bytes of `d1_to_d8` from the lowest, so it is
-  // d(b) where b is the number of bytes up to the highest one that is not
-  // zero: the bit width w rounded up to whole bytes (0 when all are zero,
-  // which leaves d0, never zero). The top bit of the word is clear (d8 <= 9),
-  // so the width of (d1_to_d8 << 1) | 1 is w + 1 and, never zero, needs no
-  // test.
-  item.last = (static_cast<unsigned>(std::bit_width((digits.d1_to_d8 << 1) | 1)) + 6) / 8;
-  item.d0_to_d2 = digits.d0_to_d2 + ASCII_ZEROS % (std::uint64_t{1} << 24);
-  item.d1_to_d8 = digits.d1_to_d8 + ASCII_ZEROS;
+  item.groups[0] = high.characters;
+  item.groups[1] = middle.characters;
+  item.groups[2] = low.characters;
+  const std::size_t shown_high = high.shown[0];
+  const std::size_t shown_middle = middle.shown[1];
+  const std::size_t shown_low = low.shown[2];
+  const std::size_t shown_first_six = shown_middle > shown_high ? shown_middle : shown_high;
+  item.shown = shown_low > shown_first_six ? shown_low : shown_first_six;
   item.sign = static_cast<std::uint64_t>(static_cast<std::int64_t>(bits) >> 63) &
               character_at('-' ^ ' ', 1);
   return item;
 }
 
 // Writes the item at the place that start_item(length) returns, which has
-// room for sixteen bytes, and returns its length. The branch on the decimal
+// room for MAX_ITEM_SIZE bytes. The branch on the decimal
 // exponent is well predicted: each place of a record mostly keeps its
 // exponent from one record to the next.
 template <class StartItem>
 [[gnu::always_inline]] inline void write_fixed_item(const fixed_item& item, StartItem& start_item) {
   auto write = [&item, &start_item]<int X>() {
-    store_fixed_item<X>(item, start_item(fixed_item_length<X>(item.last)));
+    store_fixed_item<X>(item, start_item(fixed_item_length<X>(item.shown)));
   };
   switch (item.decimal_exponent) {
     case -4:
@@ -462,11 +467,11 @@ std::size_t format_record(const ephemeris_record& record, char* out) {
   return format_record_with(record, out, [](double value, auto& start_item) {
     const auto bits = std::bit_cast<std::uint64_t>(value);
     if (fixed_form_binade(bits) < FIXED_FORM_BINADES) [[likely]] {
-      // The item is stored as sixteen bytes, the ones after it to be written
-      // over by what follows. That stays inside out[0, MAX_RECORD_SIZE): the
-      // k-th item (from 0) starts at most at k * (MAX_ITEM_SIZE + LINE_END_SIZE),
-      // after k items and k line ends, so the eighth store ends by
-      // 7 * (17 + LINE_END_SIZE) + 16 = 142 (149 with CR LF).
+      // The item's stores reach MAX_ITEM_SIZE bytes, the ones after it to be
+      // written over by what follows. That stays inside out[0, MAX_RECORD_SIZE):
+      // the k-th item (from 0) starts at most at k * (MAX_ITEM_SIZE +
+      // LINE_END_SIZE), after k items and k line ends, so the eighth item's
+      // stores end by 7 * (17 + LINE_END_SIZE) + 17 = 143 (150 with CR LF).
       write_fixed_item(make_fixed_item(bits), start_item);
     } else {
       write_other_item(value, start_item);
