@@ -397,10 +397,9 @@ char* format_other_magnitude(double magnitude, char* out) {
 // `start_item` returns for its length and stays inside the record's room.
 template <class ItemWriter>
 std::size_t format_record_with(const ephemeris_record& record, char* out, ItemWriter write_item) {
-  const double values[RECORD_VALUES] = {
-      record.date,           record.right_ascension,     record.declination,
-      record.solar_distance, record.observer_distance,   record.elongation,
-      record.phase_angle,    record.illuminated_fraction};
+  // The record's values in their order, as their bits.
+  static_assert(sizeof record == RECORD_VALUES * sizeof(double));
+  const auto values = std::bit_cast<std::array<std::uint64_t, RECORD_VALUES>>(record);
   char* next = out;
   std::size_t column = 0;
   // Each item's length is known before it is stored, so a line end can come
@@ -417,7 +416,7 @@ std::size_t format_record_with(const ephemeris_record& record, char* out, ItemWr
     next += length;
     return item;
   };
-  for (const double value : values) write_item(value, start_item);
+  for (const std::uint64_t bits : values) write_item(bits, start_item);
   std::memcpy(next, LINE_END, LINE_END_SIZE);
   next += LINE_END_SIZE;
   assert(static_cast<std::size_t>(next - out) <= MAX_RECORD_SIZE && "a record fits its room");
@@ -441,8 +440,9 @@ std::size_t format_item_portable(double value, char* out) {
 }
 
 std::size_t format_record_portable(const ephemeris_record& record, char* out) {
-  return format_record_with(
-      record, out, [](double value, auto& start_item) { write_other_item(value, start_item); });
+  return format_record_with(record, out, [](std::uint64_t bits, auto& start_item) {
+    write_other_item(std::bit_cast<double>(bits), start_item);
+  });
 }
 
 }  // namespace list_output_detail
@@ -464,8 +464,7 @@ std::size_t format_item(double value, char* out) {
 }
 
 std::size_t format_record(const ephemeris_record& record, char* out) {
-  return format_record_with(record, out, [](double value, auto& start_item) {
-    const auto bits = std::bit_cast<std::uint64_t>(value);
+  return format_record_with(record, out, [](std::uint64_t bits, auto& start_item) {
     if (fixed_form_binade(bits) < FIXED_FORM_BINADES) [[likely]] {
       // The item's stores reach MAX_ITEM_SIZE bytes, the ones after it to be
       // written over by what follows. That stays inside out[0, MAX_RECORD_SIZE):
@@ -474,7 +473,7 @@ std::size_t format_record(const ephemeris_record& record, char* out) {
       // stores end by 7 * (17 + LINE_END_SIZE) + 17 = 143 (150 with CR LF).
       write_fixed_item(make_fixed_item(bits), start_item);
     } else {
-      write_other_item(value, start_item);
+      write_other_item(std::bit_cast<double>(bits), start_item);
     }
   });
 }
