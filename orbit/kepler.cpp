@@ -529,9 +529,10 @@ double shortcut(double e, double mean_anomaly, Sine& sine, kepler_path& path) {
   const double f_high = residual + residual_error;
   const double step_room =
       8 * u * (std::fabs(residual) + residual_error) * below_inverse + UNDERFLOW_ALLOWANCE;
-  const double step_low =
-      -(f_high > 0 ? f_high * below_inverse : f_high * above_inverse) - step_room;
-  const double step_high = -(f_low < 0 ? f_low * below_inverse : f_low * above_inverse) + step_room;
+  // (The least of -F/f' is -F/(1 - e) for F > 0 and -F/(1 + e) otherwise,
+  // the smaller of the two either way: no branch on the residual's sign.)
+  const double step_low = std::min(-f_high * below_inverse, -f_high * above_inverse) - step_room;
+  const double step_high = std::max(-f_low * below_inverse, -f_low * above_inverse) + step_room;
   // r in [x0 + step_low, x0 + step_high].
 
   // (4), (5) The global bound and the band the iteration settles in.
