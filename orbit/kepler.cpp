@@ -14,14 +14,20 @@
 // e*sin(x) + M the exact step, r the exact root (r = h(r)), u = 2^-53.
 //   1. A start near the root. A cheap sine and cosine of M (a quadrant and
 //      Taylor polynomials), the series in e to e^4 and Halley steps on
-//      d = E - M, with sin(M + d) from the addition formula, give x0 within
-//      about an ulp of r. Nothing below depends on how near x0 is: a poor x0
-//      only widens what is examined, or sends the solve to the iteration.
+//      d = E - M (one up to e = 1/8), with sin(M + d) from the addition
+//      formula, give x0 within about an ulp of r. On a run's next date
+//      (kepler_track), from the date before's x0 = p, its library sine and
+//      a cosine from that sine, the same is had with one Halley step on
+//      d = E - p, which is small. Nothing below depends on how near x0 is: a
+//      poor x0 only widens what is examined, or sends the solve to the
+//      iteration.
 //   2. One library sine at x0 gives g(x0), and with the exact product and
 //      difference (Dekker's and Knuth's error-free sums and products) the
 //      residual f(x0) = x0 - e*sin(x0) - M within the sine's error alone.
 //      As f' = 1 - e*cos lies in [1 - e, 1 + e], r = x0 - f(x0)/f'(xi) lies
-//      in an interval [r_lo, r_hi] that is computed with room for rounding.
+//      in an interval [r_lo, r_hi] that is computed with room for rounding
+//      (the reciprocals of 1 - e and 1 + e, which depend on e alone, taken
+//      in place of divisions: their roundings are in that room).
 //   3. The rounding of one step. The C library's sine is taken to be within
 //      two ulps of sin (GNU's is faithful, under one ulp; the margin is
 //      kept), so |S(x) - sin(x)| <= 4u|S(x)| plus an underflow term, and
@@ -33,8 +39,9 @@
 //      (|S| <= 1, |g| <= M + e, an ulp at most 2u times the value):
 //      A_G = u*(M + 6.01e) gives R_G. Then, the cycle's points being within
 //      R_G of r, |g| is at most the band's upper end and |sin(x)| at most
-//      |sin(r)| + R_G, where |sin(r)| = |r - M|/e: each rounding is at most
-//      half an ulp of the binade of its largest value, and that eta gives R.
+//      |sin(x0)| + |x - x0| <= |S(x0)|(1 + 4u) + |r - x0| + R_G: each
+//      rounding is at most half an ulp of the binade of its largest value,
+//      and that eta gives R.
 //   5. The iteration gets there in time. From E = M, |M - r| = e|sin r| <= e,
 //      and each step gives |x_{k+1} - r| <= e|x_k - r| + A_G, so from step
 //      64 on every iterate is within R_G + 2^-65 of r (e^65 <= 2^-65), and the
@@ -50,6 +57,10 @@
 //      by step KEPLER_ITERATIONS (5), and no other repeat comes first (a
 //      value equal to the one two steps back would be periodic, hence p, and
 //      would have repeated one step earlier). So the iteration returns p.
+//      Most often J is x0 alone or x0 and one neighbour x1, and g there
+//      decides without listing J: a point of J whose image is another fixed
+//      point, or lies outside J, is not periodic. So g(x0) = x0 with
+//      g(x1) != x1 gives x0, and g(x1) = x1 with g(x0) != x0 gives x1.
 //   7. Everything else is left to the iteration: e > 0.5 or below 2^-26
 //      (where it repeats within a few steps anyway), M below 2^-26, a band
 //      of (5) or a J of (6) with too many doubles, and the cases (8) leaves.
@@ -199,6 +210,12 @@ constexpr std::uint64_t EXAMINED_DOUBLES = 6;
 // e/6 times its cube, is then far below an ulp.
 constexpr double START_SETTLED = 0x1p-16;
 constexpr int MAX_START_STEPS = 4;
+// Up to this eccentricity one Halley step from the series leaves an error
+// near e/6 times the cube of the series' error (about e^5), far below an ulp.
+constexpr double ONE_STEP_ECCENTRICITY = 0.125;
+// How far the mean anomaly may have moved on since the track's solve for the
+// track to start the next: a date's motion of the inner planets but Mercury.
+constexpr double TRACK_REACH = 1.0 / 32;
 
 struct sine_cosine {
   double s;
@@ -208,7 +225,7 @@ struct sine_cosine {
 // sin(t) and cos(t) for |t| <= pi/4 by their Taylor polynomials (to t^15 and
 // t^16), in Estrin's order to shorten the chain of dependent operations:
 // within a few ulps, which only the start uses.
-[[maybe_unused]] sine_cosine small_sine_cosine(double t) {
+[[maybe_unused, gnu::always_inline]] inline sine_cosine small_sine_cosine(double t) {
   const double y = t * t;
   const double y2 = y * y;
   const double y4 = y2 * y2;
@@ -260,31 +277,96 @@ struct sine_cosine {
   }
 }
 
-// (1) x0 near the root, for e <= 0.5 and M in [0, 2*pi].
-[[maybe_unused]] double start_near_root(double e, double mean_anomaly) {
+// A start: x0 and a value of the sign of cos(x0) (its size is not used).
+struct start_point {
+  double x;
+  double cosine_sign;
+};
+
+// One Halley step on d for the root of d - e*(S*cos(d) + C*sin(d)) - c,
+// where S and C are the sine and cosine at the point d is taken from, given
+// sin(d) and cos(d) - 1: the step to take from d, with e*cos(point + d).
+struct halley_step {
+  double delta;
+  double e_cos;
+};
+halley_step halley(double e_s, double e_c, double c, double d, double sin_d, double cos_d_less_1) {
+  const double e_sin_gain = e_c * sin_d + e_s * cos_d_less_1;     // e*(sin(point + d) - S)
+  const double e_sin = e_s + e_sin_gain;                          // e*sin(point + d)
+  const double e_cos = e_c + (e_c * cos_d_less_1 - e_s * sin_d);  // e*cos(point + d)
+  const double f = (d - e_sin_gain) - c;
+  // Halley's step f/(f' - f f''/(2 f')), f'' = e sin, to the same order
+  // with one division.
+  const double inverse_slope = 1 / (1 - e_cos);
+  const double newton = f * inverse_slope;
+  return {newton * (1 + 0.5 * newton * e_sin * inverse_slope), e_cos};
+}
+
+// (1) x0 near the root, for e <= 0.5 and M in [0, 2*pi]: from the sine and
+// cosine of M, E = M + d.
+[[maybe_unused]] start_point start_near_root(double e, double mean_anomaly) {
   const sine_cosine m = cheap_sine_cosine(mean_anomaly);
   const double s2 = 2 * m.s * m.c;
   const double c2 = (m.c - m.s) * (m.c + m.s);
   const double s3 = m.s * (3 - 4 * m.s * m.s);
   const double s4 = 2 * s2 * c2;
   // E - M = e sin M + e^2/2 sin 2M + e^3/8 (3 sin 3M - sin M)
-  //         + e^4/6 (2 sin 4M - sin 2M) + ...
-  double d = e * (m.s + e * (0.5 * s2 + e * (0.125 * (3 * s3 - m.s) + e * ((2 * s4 - s2) / 6))));
-  for (int step = 0; step < MAX_START_STEPS; ++step) {
-    const sine_cosine z = std::fabs(d) <= 0.125 ? tiny_sine_cosine(d) : small_sine_cosine(d);
-    const double e_sin = e * (m.s * z.c + m.c * z.s);  // e sin(M + d)
-    const double e_cos = e * (m.c * z.c - m.s * z.s);  // e cos(M + d)
-    const double f = d - e_sin;
-    const double slope = 1 - e_cos;
-    // Halley's step f/(f' - f f''/(2 f')), f'' = e sin, to the same order
-    // with one division.
-    const double inverse_slope = 1 / slope;
-    const double newton = f * inverse_slope;
-    const double delta = newton * (1 + 0.5 * newton * e_sin * inverse_slope);
-    d -= delta;
-    if (std::fabs(delta) < START_SETTLED) break;
+  //         + e^4/6 (2 sin 4M - sin 2M) + ..., the powers of e apart
+  const double e2 = e * e;
+  double d = (e * m.s + e2 * (0.5 * s2)) +
+             (e2 * e * (0.125 * (3 * s3 - m.s)) + e2 * e2 * ((2 * s4 - s2) * (1.0 / 6)));
+  const double e_s = e * m.s;
+  const double e_c = e * m.c;
+  // d - e sin(M + d) = 0: c = e*S as the point is M itself.
+  const auto step_at = [&](const sine_cosine& z) { return halley(e_s, e_c, e_s, d, z.s, z.c - 1); };
+  if (e <= ONE_STEP_ECCENTRICITY) {
+    const halley_step step = step_at(tiny_sine_cosine(d));
+    return {mean_anomaly + (d - step.delta), step.e_cos};
   }
-  return mean_anomaly + d;
+  double e_cos = e_c;
+  for (int k = 0; k < MAX_START_STEPS; ++k) {
+    const halley_step step =
+        step_at(std::fabs(d) <= 0.125 ? tiny_sine_cosine(d) : small_sine_cosine(d));
+    d -= step.delta;
+    e_cos = step.e_cos;
+    if (std::fabs(step.delta) < START_SETTLED) break;
+  }
+  return {mean_anomaly + d, e_cos};
+}
+
+// sin(t) and cos(t) - 1 for |t| <= 1/16 by their Taylor polynomials to t^9
+// and t^8, whose remainders are below 10^-20.
+sine_cosine wee_sine_cosine(double t) {
+  const double y = t * t;
+  const double y2 = y * y;
+  const double sine_series = (-1.0 / 6 + y * (1.0 / 120)) + y2 * (-1.0 / 5040 + y * (1.0 / 362880));
+  const double cosine_series = (-1.0 / 2 + y * (1.0 / 24)) + y2 * (-1.0 / 720 + y * (1.0 / 40320));
+  return {t + t * y * sine_series, y * cosine_series};
+}
+
+// Whether the track's point can start the solve for M: a date or so before,
+// on an orbit for which one Halley step is enough.
+bool track_starts(const kepler_track& track, double e, double mean_anomaly) {
+  return e <= ONE_STEP_ECCENTRICITY && mean_anomaly >= track.mean_anomaly &&
+         mean_anomaly - track.mean_anomaly <= TRACK_REACH;
+}
+
+// (1) x0 near the root from the track's point p, its library sine S and a
+// cosine C near cos(p): E = p + d, where d - e*(C sin d + S (cos d - 1)) =
+// M - p + e*S, from the first two terms of its series in M - p and one Halley
+// step. With M - p below TRACK_REACH and e at most ONE_STEP_ECCENTRICITY, d
+// is below 1/16.
+start_point start_from_track(double e, double mean_anomaly, const kepler_track& track) {
+  const double e_s = e * track.sine;
+  const double e_c = e * track.cosine;
+  const double c = (mean_anomaly - track.point) + e_s;
+  // (1 - e C) d + e S d^2/2 = c to second order.
+  const double inverse = 1 / (1 - e_c);
+  const double q = c * inverse;
+  const double d = q - 0.5 * e_s * (q * q) * inverse;
+  const sine_cosine z = wee_sine_cosine(d);
+  const halley_step step = halley(e_s, e_c, c, d, z.s, z.c);
+  return {track.point + (d - step.delta), step.e_cos};
 }
 
 // a + b exactly as high + low (Knuth's two-sum).
@@ -345,6 +427,22 @@ struct exact_sum {
 // The number of doubles in [low, high], 0 < low <= high finite.
 [[maybe_unused]] std::uint64_t doubles_between(double low, double high) {
   return std::bit_cast<std::uint64_t>(high) - std::bit_cast<std::uint64_t>(low) + 1;
+}
+
+// (6) Which doubles [x0 + lower, x0 + upper] may hold, lower <= 0 <= upper:
+// x0's bits if x0 alone, a neighbour's bits if x0 and that neighbour, 0 if
+// more. (x0 > 0 and finite; the gaps to the neighbours are exact.)
+[[maybe_unused]] std::uint64_t near_pair(double x0, double lower, double upper) {
+  const auto bits = std::bit_cast<std::uint64_t>(x0);
+  const auto at = [bits](int k) {
+    return std::bit_cast<double>(bits + static_cast<std::uint64_t>(k));
+  };
+  const bool none_below = lower > at(-1) - x0;
+  const bool none_above = upper < at(1) - x0;
+  if (none_below && none_above) return bits;
+  if (none_below && upper < at(2) - x0) return bits + 1;
+  if (none_above && lower > at(-2) - x0) return bits - 1;
+  return 0;
 }
 
 // The doubles of (6): J = [first, first + count) as bits, image[j] = g(x_j)
@@ -466,20 +564,32 @@ double attractor_on_side(double e, double mean_anomaly, Sine& sine,
 
 // The shortcut's answer, or NaN with the path that refused it.
 template <class Sine>
-double shortcut(double e, double mean_anomaly, Sine& sine, kepler_path& path) {
+double shortcut(double e, double mean_anomaly, Sine& sine, kepler_trace& trace,
+                kepler_track* track) {
+  kepler_path& path = trace.path;
   constexpr double u = UNIT_ROUNDOFF;
   const double nan = std::numeric_limits<double>::quiet_NaN();
   // (7) The range; the negated tests also send NaNs to the iteration.
   if (!(e >= SHORTCUT_MIN_ECCENTRICITY && e <= SHORTCUT_MAX_ECCENTRICITY &&
         mean_anomaly >= SHORTCUT_MIN_MEAN_ANOMALY && mean_anomaly <= 8)) {
     path = kepler_path::outside_range;
+    if (track != nullptr) track->mean_anomaly = nan;
     return nan;
   }
-  const double x0 = start_near_root(e, mean_anomaly);
+  trace.from_track = track != nullptr && track_starts(*track, e, mean_anomaly);
+  const start_point start = trace.from_track ? start_from_track(e, mean_anomaly, *track)
+                                             : start_near_root(e, mean_anomaly);
+  const double x0 = start.x;
 
   // (2) The residual at x0, exactly but for the sine's error and a few
   // roundings of small quantities, each at most u times its result.
   const double s0 = sine(x0);
+  if (track != nullptr) {
+    // The next date's start: x0 with its sine, and its cosine from that sine
+    // (whose error, near cos = 0, only makes that start poorer).
+    *track = {mean_anomaly, x0, s0,
+              std::copysign(std::sqrt((1 - s0) * (1 + s0)), start.cosine_sign)};
+  }
   const double g0 = e * s0 + mean_anomaly;
   const exact_sum distance = two_sum(x0, -mean_anomaly);  // x0 - M
   const exact_sum product = two_product(e, s0);           // e*S(x0)
@@ -492,21 +602,25 @@ double shortcut(double e, double mean_anomaly, Sine& sine, kepler_path& path) {
       UNDERFLOW_ALLOWANCE;
   // r - x0 = -f(x0)/f'(xi): the least and greatest of -F/f' over F in
   // [residual -+ residual_error] and f' in [1 - e, 1 + e], then room for the
-  // roundings of these few operations.
+  // roundings of these few operations (the reciprocals, rounded twice, and
+  // the products: under 4u in all). The reciprocals depend on e alone, so
+  // they are ready long before the residual.
+  const double below_inverse = 1 / (1 - e);  // 1/(1 - e), 1/(1 + e) within 2u
+  const double above_inverse = 1 / (1 + e);
   const double f_low = residual - residual_error;
   const double f_high = residual + residual_error;
-  double step_low = -(f_high > 0 ? f_high / (1 - e) : f_high / (1 + e));
-  double step_high = -(f_low < 0 ? f_low / (1 - e) : f_low / (1 + e));
   const double step_room =
-      8 * u * (std::fabs(residual) + residual_error) / (1 - e) + UNDERFLOW_ALLOWANCE;
-  step_low -= step_room;
-  step_high += step_room;
+      8 * u * (std::fabs(residual) + residual_error) * below_inverse + UNDERFLOW_ALLOWANCE;
+  // (The least of -F/f' is -F/(1 - e) for F > 0 and -F/(1 + e) otherwise,
+  // the smaller of the two either way: no branch on the residual's sign.)
+  const double step_low = std::min(-f_high * below_inverse, -f_high * above_inverse) - step_room;
+  const double step_high = std::max(-f_low * below_inverse, -f_low * above_inverse) + step_room;
   // r in [x0 + step_low, x0 + step_high].
 
   // (4), (5) The global bound and the band the iteration settles in.
   const double global_rounding =
-      1.0001 * u * (mean_anomaly + 6.01 * e) + UNDERFLOW_ALLOWANCE;  // A_G
-  const double global_radius = 1.0001 * global_rounding / (1 - e);   // R_G
+      1.0001 * u * (mean_anomaly + 6.01 * e) + UNDERFLOW_ALLOWANCE;       // A_G
+  const double global_radius = 1.0001 * global_rounding * below_inverse;  // R_G
   const double settled_radius = global_radius + SETTLED_DISTANCE;
   const double band_low = x0 + lowered(step_low - settled_radius);
   const double band_high = x0 + raised(step_high + settled_radius);
@@ -516,22 +630,49 @@ double shortcut(double e, double mean_anomaly, Sine& sine, kepler_path& path) {
   }
 
   // (4) The tight bound on where cycles lie: their points x are within R_G
-  // of r, so |g(x)| <= band_high and |sin(x)| <= |sin(r)| + R_G, where
-  // |sin(r)| = |r - M|/e. Each rounding is then at most half an ulp of the
-  // binade of the largest value it can take, the sine's error two ulps.
-  const double root_offset = std::max(std::fabs(step_low), std::fabs(step_high));
-  const double sine_bound = std::min(
-      1.0, 1.0001 * ((std::fabs(distance.high) + std::fabs(distance.low) + root_offset) / e +
-                     global_radius));
+  // of r, so |g(x)| <= band_high and |sin(x)| <= |sin(x0)| + |x - x0| <=
+  // |S(x0)|(1 + 4u) + root_offset + R_G. Each rounding is then at most half
+  // an ulp of the binade of the largest value it can take, the sine's error
+  // two ulps.
+  const double root_offset = std::max(-step_low, step_high);
+  const double sine_bound =
+      std::min(1.0, 1.0001 * (std::fabs(s0) + root_offset + global_radius) + UNDERFLOW_ALLOWANCE);
   const double rounding = 1.0001 * (half_ulp_of_binade(band_high) +                 // the sum
                                     half_ulp_of_binade(e * sine_bound * (1 + u)) +  // e*S
                                     e * 4 * half_ulp_of_binade(sine_bound)) +       // S
                           UNDERFLOW_ALLOWANCE;
-  const double radius = 1.0001 * rounding / (1 - e);  // R
+  const double radius = 1.0001 * rounding * below_inverse;  // R
+
+  // (6) J lies in [x0 + lower, x0 + upper]. Most often that holds x0 alone,
+  // or x0 and one neighbour, and the answer follows from g at those.
+  const double lower = lowered(step_low - radius);
+  const double upper = raised(step_high + radius);
+  const auto x0_bits = std::bit_cast<std::uint64_t>(x0);
+  const std::uint64_t neighbour = near_pair(x0, lower, upper);
+  if (neighbour == x0_bits) {
+    if (g0 == x0) {
+      path = kepler_path::shortcut;
+      return x0;
+    }
+  }
+  double g1 = 0;  // g at the neighbour, once evaluated
+  if (neighbour != x0_bits && neighbour != 0) {
+    const auto x1 = std::bit_cast<double>(neighbour);
+    g1 = e * sine(x1) + mean_anomaly;
+    // A point whose image is another fixed point, or lies outside J, is not periodic.
+    if (g0 == x0 && g1 != x1) {
+      path = kepler_path::shortcut;
+      return x0;
+    }
+    if (g1 == x1 && g0 != x0) {
+      path = kepler_path::shortcut;
+      return x1;
+    }
+  }
 
   // (6) Every double within R of [r_lo, r_hi].
-  const double low_end = inner_end(x0, lowered(step_low - radius), +1);
-  const double high_end = inner_end(x0, raised(step_high + radius), -1);
+  const double low_end = inner_end(x0, lower, +1);
+  const double high_end = inner_end(x0, upper, -1);
   if (!(high_end >= low_end)) {
     path = kepler_path::band_too_wide;  // cannot happen: a cycle exists
     return nan;
@@ -542,11 +683,17 @@ double shortcut(double e, double mean_anomaly, Sine& sine, kepler_path& path) {
     return nan;
   }
   const auto first = std::bit_cast<std::uint64_t>(low_end);
-  const auto x0_bits = std::bit_cast<std::uint64_t>(x0);
   std::uint64_t image[EXAMINED_DOUBLES];  // g(x) - first, as bits; large if outside J
   for (std::uint64_t j = 0; j < count; ++j) {
     const auto x = std::bit_cast<double>(first + j);
-    const double gx = first + j == x0_bits ? g0 : e * sine(x) + mean_anomaly;
+    double gx = 0;
+    if (first + j == x0_bits) {
+      gx = g0;
+    } else if (first + j == neighbour && neighbour != x0_bits) {
+      gx = g1;
+    } else {
+      gx = e * sine(x) + mean_anomaly;
+    }
     image[j] = std::bit_cast<std::uint64_t>(gx) - first;  // wraps round below J
   }
   // The periodic points of g on J: those to which following g inside J
@@ -589,16 +736,16 @@ double shortcut(double e, double mean_anomaly, Sine& sine, kepler_path& path) {
 }
 
 template <class Sine>
-double solve(double e, double mean_anomaly, Sine& sine, kepler_path& path) {
+double solve(double e, double mean_anomaly, Sine& sine, kepler_trace& trace, kepler_track* track) {
   assert((std::isnan(e) || (e >= 0 && e < 1)) && "an elliptic orbit's eccentricity");
   assert((!std::isfinite(mean_anomaly) ||
           (mean_anomaly >= 0 && mean_anomaly <= 2 * std::numbers::pi)) &&
          "a reduced mean anomaly");
   if constexpr (SHORTCUT_BUILT) {
-    const double answer = shortcut(e, mean_anomaly, sine, path);
+    const double answer = shortcut(e, mean_anomaly, sine, trace, track);
     if (!std::isnan(answer)) return answer;
   } else {
-    path = kepler_path::shortcut_not_built;
+    trace.path = kepler_path::shortcut_not_built;
   }
   return iterate(e, mean_anomaly, sine);
 }
@@ -625,23 +772,30 @@ double kepler_iteration(double e, double mean_anomaly) {
 }
 
 double kepler_iteration_traced(double e, double mean_anomaly, kepler_trace& trace) {
-  trace = {kepler_path::iteration_alone, 0};
+  trace = {kepler_path::iteration_alone, 0, false};
   counting_sine sine{&trace.sines};
   return iterate(e, mean_anomaly, sine);
 }
 
-double kepler_traced(double e, double mean_anomaly, kepler_trace& trace) {
+double kepler_traced(double e, double mean_anomaly, kepler_trace& trace, kepler_track* track) {
   trace.sines = 0;
   counting_sine sine{&trace.sines};
-  return solve(e, mean_anomaly, sine, trace.path);
+  trace.from_track = false;
+  return solve(e, mean_anomaly, sine, trace, track);
 }
 
 }  // namespace kepler_detail
 
 double kepler(double e, double mean_anomaly) {
   kepler_detail::library_sine sine;
-  kepler_detail::kepler_path path{};
-  return kepler_detail::solve(e, mean_anomaly, sine, path);
+  kepler_detail::kepler_trace trace{};
+  return kepler_detail::solve(e, mean_anomaly, sine, trace, nullptr);
+}
+
+double kepler(double e, double mean_anomaly, kepler_track& track) {
+  kepler_detail::library_sine sine;
+  kepler_detail::kepler_trace trace{};
+  return kepler_detail::solve(e, mean_anomaly, sine, trace, &track);
 }
 
 }  // namespace orbit
