@@ -31,7 +31,7 @@ constexpr std::uint64_t HIDDEN_BIT = std::uint64_t{1} << SIGNIFICAND_BITS;
 constexpr std::uint64_t FRACTION_MASK = HIDDEN_BIT - 1;
 constexpr int EXPONENT_BIAS = 1023;
 
-constexpr std::uint64_t ONE_E8 = 100000000;
+[[maybe_unused]] constexpr std::uint64_t ONE_E8 = 100000000;  // in assertions
 constexpr std::uint64_t ONE_E9 = 1000000000;
 
 using wide = unsigned __int128;
@@ -186,8 +186,9 @@ template <int X>
 constexpr std::size_t fixed_item_length(std::size_t shown) {
   // The length is 4 + max(X, last digit's place) for X >= 0 and
   // 4 - X + that place for X < 0, the place being shown - 1.
-  constexpr std::size_t least = X >= 0 ? X + 1 : 0;  // digits shown in any case
-  return (X >= 0 ? 3 : 3 - X) + (least > shown ? least : shown);
+  constexpr std::size_t base = X >= 0 ? 3 : static_cast<std::size_t>(3 - X);
+  constexpr std::size_t least = X >= 0 ? static_cast<std::size_t>(X) + 1 : 0;  // shown in any case
+  return base + (least > shown ? least : shown);
 }
 
 template <int X, int FIRST>

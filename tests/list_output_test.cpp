@@ -215,12 +215,11 @@ TEST(FormatItem, MatchesTheCLibraryOverTheRecordsMagnitudes) {
         ADD_FAILURE() << std::hexfloat << v << ": " << ours << " != " << expected;
     }
   };
-  constexpr int lowest_binade = -14;
-  constexpr int binades = 44;
+  constexpr std::uint64_t lowest_biased_exponent = 1023 - 14;
+  constexpr std::uint64_t binades = 44;
   for (long n = 0; n < count; ++n) {
-    const auto binade =
-        static_cast<std::uint64_t>(1023 + lowest_binade + static_cast<int>(random() % binades));
-    check(std::bit_cast<double>(binade << 52 | random() >> 12));
+    const std::uint64_t biased_exponent = lowest_biased_exponent + random() % binades;
+    check(std::bit_cast<double>(biased_exponent << 52 | random() >> 12));
 
     std::uint64_t digits = 100000000 + random() % 900000000;
     std::uint64_t last_kept = 1;  // the place of the last digit left as drawn
