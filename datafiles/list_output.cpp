@@ -191,18 +191,16 @@ constexpr std::size_t fixed_item_length(std::size_t shown) {
   return base + (least > shown ? least : shown);
 }
 
+// Stores the group d(FIRST)..d(FIRST + 2) of an item for X, as above.
 template <int X, int FIRST>
 [[gnu::always_inline]] inline void store_group(std::uint32_t characters, char* out) {
-  constexpr int last = FIRST + 2;
-  if constexpr (X < 0) {
-    std::memcpy(out + 3 - X + FIRST, &characters, sizeof characters);
-  } else if constexpr (last <= X) {
-    std::memcpy(out + 2 + FIRST, &characters, sizeof characters);
-  } else if constexpr (FIRST > X) {
-    std::memcpy(out + 3 + FIRST, &characters, sizeof characters);
-  } else {
-    std::memcpy(out + 2 + FIRST, &characters, sizeof characters);
+  constexpr bool split = X >= FIRST && X < FIRST + 2;  // the point comes inside the group
+  constexpr int place = X < 0 ? 3 - X + FIRST : X >= FIRST + 2 || split ? 2 + FIRST : 3 + FIRST;
+  static_assert(place + sizeof characters <= MAX_ITEM_SIZE);
+  std::memcpy(out + place, &characters, sizeof characters);
+  if constexpr (split) {
     const std::uint32_t after_point = characters >> (8 * (X - FIRST + 1));
+    static_assert(4 + X + sizeof after_point <= MAX_ITEM_SIZE);
     std::memcpy(out + 4 + X, &after_point, sizeof after_point);
   }
 }
@@ -281,9 +279,9 @@ constexpr std::uint64_t fixed_form_binade(std::uint64_t bits) {
 }
 
 // Writes the item at the place that start_item(length) returns, which has
-// room for MAX_ITEM_SIZE bytes. The branch on the decimal
-// exponent is well predicted: each place of a record mostly keeps its
-// exponent from one record to the next.
+// room for MAX_ITEM_SIZE bytes. The branch on the decimal exponent is well
+// predicted: each place of a record mostly keeps its exponent from one record
+// to the next.
 template <class StartItem>
 [[gnu::always_inline]] inline void write_fixed_item(const fixed_item& item, StartItem& start_item) {
   auto write = [&item, &start_item]<int X>() {
