@@ -14,14 +14,16 @@
 // e*sin(x) + M the exact step, r the exact root (r = h(r)), u = 2^-53.
 //   1. A start near the root. A cheap sine and cosine of M (a quadrant and
 //      Taylor polynomials), the series in e to e^4 and Halley steps on
-//      d = E - M, with sin(M + d) from the addition formula, give x0 within
-//      about an ulp of r. Nothing below depends on how near x0 is: a poor x0
-//      only widens what is examined, or sends the solve to the iteration.
+//      d = E - M (one up to e = 1/8), with sin(M + d) from the addition
+//      formula, give x0 within about an ulp of r. Nothing below depends on how near x0 is: a poor
+//      x0 only widens what is examined, or sends the solve to the iteration.
 //   2. One library sine at x0 gives g(x0), and with the exact product and
 //      difference (Dekker's and Knuth's error-free sums and products) the
 //      residual f(x0) = x0 - e*sin(x0) - M within the sine's error alone.
 //      As f' = 1 - e*cos lies in [1 - e, 1 + e], r = x0 - f(x0)/f'(xi) lies
-//      in an interval [r_lo, r_hi] that is computed with room for rounding.
+//      in an interval [r_lo, r_hi] that is computed with room for rounding
+//      (the reciprocals of 1 - e and 1 + e, which depend on e alone, taken
+//      in place of divisions: their roundings are in that room).
 //   3. The rounding of one step. The C library's sine is taken to be within
 //      two ulps of sin (GNU's is faithful, under one ulp; the margin is
 //      kept), so |S(x) - sin(x)| <= 4u|S(x)| plus an underflow term, and
@@ -33,8 +35,9 @@
 //      (|S| <= 1, |g| <= M + e, an ulp at most 2u times the value):
 //      A_G = u*(M + 6.01e) gives R_G. Then, the cycle's points being within
 //      R_G of r, |g| is at most the band's upper end and |sin(x)| at most
-//      |sin(r)| + R_G, where |sin(r)| = |r - M|/e: each rounding is at most
-//      half an ulp of the binade of its largest value, and that eta gives R.
+//      |sin(x0)| + |x - x0| <= |S(x0)|(1 + 4u) + |r - x0| + R_G: each
+//      rounding is at most half an ulp of the binade of its largest value,
+//      and that eta gives R.
 //   5. The iteration gets there in time. From E = M, |M - r| = e|sin r| <= e,
 //      and each step gives |x_{k+1} - r| <= e|x_k - r| + A_G, so from step
 //      64 on every iterate is within R_G + 2^-65 of r (e^65 <= 2^-65), and the
@@ -50,6 +53,10 @@
 //      by step KEPLER_ITERATIONS (5), and no other repeat comes first (a
 //      value equal to the one two steps back would be periodic, hence p, and
 //      would have repeated one step earlier). So the iteration returns p.
+//      Most often J is x0 alone or x0 and one neighbour x1, and g there
+//      decides without listing J: a point of J whose image is another fixed
+//      point, or lies outside J, is not periodic. So g(x0) = x0 with
+//      g(x1) != x1 gives x0, and g(x1) = x1 with g(x0) != x0 gives x1.
 //   7. Everything else is left to the iteration: e > 0.5 or below 2^-26
 //      (where it repeats within a few steps anyway), M below 2^-26, a band
 //      of (5) or a J of (6) with too many doubles, and the cases (8) leaves.
@@ -199,6 +206,9 @@ constexpr std::uint64_t EXAMINED_DOUBLES = 6;
 // e/6 times its cube, is then far below an ulp.
 constexpr double START_SETTLED = 0x1p-16;
 constexpr int MAX_START_STEPS = 4;
+// Up to this eccentricity one Halley step from the series leaves an error
+// near e/6 times the cube of the series' error (about e^5), far below an ulp.
+constexpr double ONE_STEP_ECCENTRICITY = 0.125;
 
 struct sine_cosine {
   double s;
@@ -208,7 +218,7 @@ struct sine_cosine {
 // sin(t) and cos(t) for |t| <= pi/4 by their Taylor polynomials (to t^15 and
 // t^16), in Estrin's order to shorten the chain of dependent operations:
 // within a few ulps, which only the start uses.
-[[maybe_unused]] sine_cosine small_sine_cosine(double t) {
+[[maybe_unused, gnu::always_inline]] inline sine_cosine small_sine_cosine(double t) {
   const double y = t * t;
   const double y2 = y * y;
   const double y4 = y2 * y2;
@@ -268,19 +278,21 @@ struct sine_cosine {
   const double s3 = m.s * (3 - 4 * m.s * m.s);
   const double s4 = 2 * s2 * c2;
   // E - M = e sin M + e^2/2 sin 2M + e^3/8 (3 sin 3M - sin M)
-  //         + e^4/6 (2 sin 4M - sin 2M) + ...
-  double d = e * (m.s + e * (0.5 * s2 + e * (0.125 * (3 * s3 - m.s) + e * ((2 * s4 - s2) / 6))));
-  for (int step = 0; step < MAX_START_STEPS; ++step) {
-    const sine_cosine z = std::fabs(d) <= 0.125 ? tiny_sine_cosine(d) : small_sine_cosine(d);
+  //         + e^4/6 (2 sin 4M - sin 2M) + ..., the powers of e apart
+  const double e2 = e * e;
+  double d = (e * m.s + e2 * (0.5 * s2)) +
+             (e2 * e * (0.125 * (3 * s3 - m.s)) + e2 * e2 * ((2 * s4 - s2) * (1.0 / 6)));
+  const auto halley = [&](const sine_cosine& z) {
     const double e_sin = e * (m.s * z.c + m.c * z.s);  // e sin(M + d)
     const double e_cos = e * (m.c * z.c - m.s * z.s);  // e cos(M + d)
     const double f = d - e_sin;
-    const double slope = 1 - e_cos;
-    // Halley's step f/(f' - f f''/(2 f')), f'' = e sin, to the same order
-    // with one division.
-    const double inverse_slope = 1 / slope;
+    const double inverse_slope = 1 / (1 - e_cos);
     const double newton = f * inverse_slope;
-    const double delta = newton * (1 + 0.5 * newton * e_sin * inverse_slope);
+    return newton * (1 + 0.5 * newton * e_sin * inverse_slope);
+  };
+  if (e <= ONE_STEP_ECCENTRICITY) return mean_anomaly + (d - halley(tiny_sine_cosine(d)));
+  for (int step = 0; step < MAX_START_STEPS; ++step) {
+    const double delta = halley(std::fabs(d) <= 0.125 ? tiny_sine_cosine(d) : small_sine_cosine(d));
     d -= delta;
     if (std::fabs(delta) < START_SETTLED) break;
   }
@@ -345,6 +357,22 @@ struct exact_sum {
 // The number of doubles in [low, high], 0 < low <= high finite.
 [[maybe_unused]] std::uint64_t doubles_between(double low, double high) {
   return std::bit_cast<std::uint64_t>(high) - std::bit_cast<std::uint64_t>(low) + 1;
+}
+
+// (6) Which doubles [x0 + lower, x0 + upper] may hold, lower <= 0 <= upper:
+// x0's bits if x0 alone, a neighbour's bits if x0 and that neighbour, 0 if
+// more. (x0 > 0 and finite; the gaps to the neighbours are exact.)
+[[maybe_unused]] std::uint64_t near_pair(double x0, double lower, double upper) {
+  const auto bits = std::bit_cast<std::uint64_t>(x0);
+  const auto at = [bits](int k) {
+    return std::bit_cast<double>(bits + static_cast<std::uint64_t>(k));
+  };
+  const bool none_below = lower > at(-1) - x0;
+  const bool none_above = upper < at(1) - x0;
+  if (none_below && none_above) return bits;
+  if (none_below && upper < at(2) - x0) return bits + 1;
+  if (none_above && lower > at(-2) - x0) return bits - 1;
+  return 0;
 }
 
 // The doubles of (6): J = [first, first + count) as bits, image[j] = g(x_j)
@@ -492,21 +520,25 @@ double shortcut(double e, double mean_anomaly, Sine& sine, kepler_path& path) {
       UNDERFLOW_ALLOWANCE;
   // r - x0 = -f(x0)/f'(xi): the least and greatest of -F/f' over F in
   // [residual -+ residual_error] and f' in [1 - e, 1 + e], then room for the
-  // roundings of these few operations.
+  // roundings of these few operations (the reciprocals, rounded twice, and
+  // the products: under 4u in all). The reciprocals depend on e alone, so
+  // they are ready long before the residual.
+  const double below_inverse = 1 / (1 - e);  // 1/(1 - e), 1/(1 + e) within 2u
+  const double above_inverse = 1 / (1 + e);
   const double f_low = residual - residual_error;
   const double f_high = residual + residual_error;
-  double step_low = -(f_high > 0 ? f_high / (1 - e) : f_high / (1 + e));
-  double step_high = -(f_low < 0 ? f_low / (1 - e) : f_low / (1 + e));
   const double step_room =
-      8 * u * (std::fabs(residual) + residual_error) / (1 - e) + UNDERFLOW_ALLOWANCE;
-  step_low -= step_room;
-  step_high += step_room;
+      8 * u * (std::fabs(residual) + residual_error) * below_inverse + UNDERFLOW_ALLOWANCE;
+  // (The least of -F/f' is -F/(1 - e) for F > 0 and -F/(1 + e) otherwise,
+  // the smaller of the two either way: no branch on the residual's sign.)
+  const double step_low = std::min(-f_high * below_inverse, -f_high * above_inverse) - step_room;
+  const double step_high = std::max(-f_low * below_inverse, -f_low * above_inverse) + step_room;
   // r in [x0 + step_low, x0 + step_high].
 
   // (4), (5) The global bound and the band the iteration settles in.
   const double global_rounding =
-      1.0001 * u * (mean_anomaly + 6.01 * e) + UNDERFLOW_ALLOWANCE;  // A_G
-  const double global_radius = 1.0001 * global_rounding / (1 - e);   // R_G
+      1.0001 * u * (mean_anomaly + 6.01 * e) + UNDERFLOW_ALLOWANCE;       // A_G
+  const double global_radius = 1.0001 * global_rounding * below_inverse;  // R_G
   const double settled_radius = global_radius + SETTLED_DISTANCE;
   const double band_low = x0 + lowered(step_low - settled_radius);
   const double band_high = x0 + raised(step_high + settled_radius);
@@ -516,22 +548,49 @@ double shortcut(double e, double mean_anomaly, Sine& sine, kepler_path& path) {
   }
 
   // (4) The tight bound on where cycles lie: their points x are within R_G
-  // of r, so |g(x)| <= band_high and |sin(x)| <= |sin(r)| + R_G, where
-  // |sin(r)| = |r - M|/e. Each rounding is then at most half an ulp of the
-  // binade of the largest value it can take, the sine's error two ulps.
-  const double root_offset = std::max(std::fabs(step_low), std::fabs(step_high));
-  const double sine_bound = std::min(
-      1.0, 1.0001 * ((std::fabs(distance.high) + std::fabs(distance.low) + root_offset) / e +
-                     global_radius));
+  // of r, so |g(x)| <= band_high and |sin(x)| <= |sin(x0)| + |x - x0| <=
+  // |S(x0)|(1 + 4u) + root_offset + R_G. Each rounding is then at most half
+  // an ulp of the binade of the largest value it can take, the sine's error
+  // two ulps.
+  const double root_offset = std::max(-step_low, step_high);
+  const double sine_bound =
+      std::min(1.0, 1.0001 * (std::fabs(s0) + root_offset + global_radius) + UNDERFLOW_ALLOWANCE);
   const double rounding = 1.0001 * (half_ulp_of_binade(band_high) +                 // the sum
                                     half_ulp_of_binade(e * sine_bound * (1 + u)) +  // e*S
                                     e * 4 * half_ulp_of_binade(sine_bound)) +       // S
                           UNDERFLOW_ALLOWANCE;
-  const double radius = 1.0001 * rounding / (1 - e);  // R
+  const double radius = 1.0001 * rounding * below_inverse;  // R
+
+  // (6) J lies in [x0 + lower, x0 + upper]. Most often that holds x0 alone,
+  // or x0 and one neighbour, and the answer follows from g at those.
+  const double lower = lowered(step_low - radius);
+  const double upper = raised(step_high + radius);
+  const auto x0_bits = std::bit_cast<std::uint64_t>(x0);
+  const std::uint64_t neighbour = near_pair(x0, lower, upper);
+  if (neighbour == x0_bits) {
+    if (g0 == x0) {
+      path = kepler_path::shortcut;
+      return x0;
+    }
+  }
+  double g1 = 0;  // g at the neighbour, once evaluated
+  if (neighbour != x0_bits && neighbour != 0) {
+    const auto x1 = std::bit_cast<double>(neighbour);
+    g1 = e * sine(x1) + mean_anomaly;
+    // A point whose image is another fixed point, or lies outside J, is not periodic.
+    if (g0 == x0 && g1 != x1) {
+      path = kepler_path::shortcut;
+      return x0;
+    }
+    if (g1 == x1 && g0 != x0) {
+      path = kepler_path::shortcut;
+      return x1;
+    }
+  }
 
   // (6) Every double within R of [r_lo, r_hi].
-  const double low_end = inner_end(x0, lowered(step_low - radius), +1);
-  const double high_end = inner_end(x0, raised(step_high + radius), -1);
+  const double low_end = inner_end(x0, lower, +1);
+  const double high_end = inner_end(x0, upper, -1);
   if (!(high_end >= low_end)) {
     path = kepler_path::band_too_wide;  // cannot happen: a cycle exists
     return nan;
@@ -542,11 +601,17 @@ double shortcut(double e, double mean_anomaly, Sine& sine, kepler_path& path) {
     return nan;
   }
   const auto first = std::bit_cast<std::uint64_t>(low_end);
-  const auto x0_bits = std::bit_cast<std::uint64_t>(x0);
   std::uint64_t image[EXAMINED_DOUBLES];  // g(x) - first, as bits; large if outside J
   for (std::uint64_t j = 0; j < count; ++j) {
     const auto x = std::bit_cast<double>(first + j);
-    const double gx = first + j == x0_bits ? g0 : e * sine(x) + mean_anomaly;
+    double gx = 0;
+    if (first + j == x0_bits) {
+      gx = g0;
+    } else if (first + j == neighbour && neighbour != x0_bits) {
+      gx = g1;
+    } else {
+      gx = e * sine(x) + mean_anomaly;
+    }
     image[j] = std::bit_cast<std::uint64_t>(gx) - first;  // wraps round below J
   }
   // The periodic points of g on J: those to which following g inside J
