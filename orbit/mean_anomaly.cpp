@@ -117,7 +117,7 @@ double jump(double x, const binade& b) {
 
 // fmod(x, 2*pi) for 16 <= x <= MAX_SPLIT_REVOLUTIONS revolutions, by halves.
 double remainder_by_halves(double x, const revolution_steps& table, double two_pi) {
-  const double q = static_cast<double>(static_cast<std::int64_t>(x * table.per_two_pi + 0x1p-20));
+  const auto q = static_cast<double>(static_cast<std::int64_t>(x * table.per_two_pi + 0x1p-20));
   const double r = (x - q * table.high) - q * table.low;
   return r < 0 ? r + two_pi : r;
 }
