@@ -89,16 +89,44 @@ kepler_sequence sequence(std::int64_t which) {
   return s;
 }
 
+// The traced twins of the solvers, in one shape: each takes the track of
+// the day before, which only the tracked solver uses.
+using traced_solver = double (*)(double, double, orbit::kepler_detail::kepler_trace&,
+                                 orbit::kepler_track&);
+double traced_tracked(double e, double m, orbit::kepler_detail::kepler_trace& trace,
+                      orbit::kepler_track& track) {
+  return orbit::kepler_detail::kepler_traced(e, m, trace, &track);
+}
+double traced_cold(double e, double m, orbit::kepler_detail::kepler_trace& trace,
+                   orbit::kepler_track& /*track*/) {
+  return orbit::kepler_detail::kepler_traced(e, m, trace);
+}
+double traced_iteration(double e, double m, orbit::kepler_detail::kepler_trace& trace,
+                        orbit::kepler_track& /*track*/) {
+  return orbit::kepler_detail::kepler_iteration_traced(e, m, trace);
+}
+double kepler_tracked(double e, double m, orbit::kepler_track& track) {
+  return orbit::kepler(e, m, track);
+}
+double kepler_cold(double e, double m, orbit::kepler_track& /*track*/) {
+  return orbit::kepler(e, m);
+}
+double kepler_iteration(double e, double m, orbit::kepler_track& /*track*/) {
+  return orbit::kepler_detail::kepler_iteration(e, m);
+}
+
 // ns a solve, and as counters the library sines a solve, the share of solves
 // the shortcut answers with one fixed point and with the attractor rule, and
-// the sines a solve on that rule's path, from the solver's traced twin.
-template <double (*Solver)(double, double),
-          double (*Traced)(double, double, orbit::kepler_detail::kepler_trace&)>
+// the sines a solve on that rule's path, from the solver's traced twin. The
+// days are solved in their order, as a run does, so a tracked solver starts
+// each from the day before.
+template <double (*Solver)(double, double, orbit::kepler_track&), traced_solver Traced>
 void BM_kepler_sequence(benchmark::State& state) {
   const kepler_sequence s = sequence(state.range(0));
   std::size_t j = 0;
+  orbit::kepler_track track;
   for (auto _ : state) {
-    benchmark::DoNotOptimize(Solver(s.e, s.m[j]));
+    benchmark::DoNotOptimize(Solver(s.e, s.m[j], track));
     j = (j + 1) % s.m.size();
   }
   using orbit::kepler_detail::kepler_path;
@@ -106,9 +134,10 @@ void BM_kepler_sequence(benchmark::State& state) {
   double shortcuts = 0;
   double attractors = 0;
   double attractor_sines = 0;
+  orbit::kepler_track traced_track;
   for (const double m : s.m) {
     orbit::kepler_detail::kepler_trace trace{};
-    Traced(s.e, m, trace);
+    Traced(s.e, m, trace, traced_track);
     sines += trace.sines;
     shortcuts += trace.path == kepler_path::shortcut;
     if (trace.path == kepler_path::two_attractors) {
@@ -126,11 +155,13 @@ void BM_kepler_sequence(benchmark::State& state) {
 void kepler_sequences(benchmark::internal::Benchmark* b) {
   for (int which : {0, 1, 5000, 9000}) b->Arg(which);
 }
-BENCHMARK(BM_kepler_sequence<orbit::kepler, orbit::kepler_detail::kepler_traced>)
+BENCHMARK(BM_kepler_sequence<kepler_tracked, traced_tracked>)
     ->Name("kepler_days")
     ->Apply(kepler_sequences);
-BENCHMARK(BM_kepler_sequence<orbit::kepler_detail::kepler_iteration,
-                             orbit::kepler_detail::kepler_iteration_traced>)
+BENCHMARK(BM_kepler_sequence<kepler_cold, traced_cold>)
+    ->Name("kepler_days_untracked")
+    ->Apply(kepler_sequences);
+BENCHMARK(BM_kepler_sequence<kepler_iteration, traced_iteration>)
     ->Name("kepler_iteration_days")
     ->Apply(kepler_sequences);
 

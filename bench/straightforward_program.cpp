@@ -9,6 +9,10 @@ double kepler(double e, double mean_anomaly) {
   return straightforward::kepler(e, mean_anomaly);
 }
 
+double kepler(double e, double mean_anomaly, kepler_track& /*track*/) {
+  return straightforward::kepler(e, mean_anomaly);
+}
+
 revolution_steps make_revolution_steps(double /*two_pi*/) {
   return {};
 }

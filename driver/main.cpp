@@ -60,10 +60,14 @@ int main(int argc, char** argv) {
   const datafiles::run_request& request = run.data.request;
   double date = request.start - 1;
   std::int32_t day = 0;
+  orbit::kepler_track target_track;
+  orbit::kepler_track observer_track;
   for (; day < request.count && !driver::stop_requested(); ++day) {
     date = date + 1;
-    const orbit::helio_place target_place = orbit::helio_position(run.target, date, constants);
-    const orbit::helio_place observer_place = orbit::helio_position(run.observer, date, constants);
+    const orbit::helio_place target_place =
+        orbit::helio_position(run.target, date, constants, target_track);
+    const orbit::helio_place observer_place =
+        orbit::helio_position(run.observer, date, constants, observer_track);
     const datafiles::ephemeris_record record =
         orbit::apparent_place(target_place, observer_place, date, constants);
     if (auto failure = ephemeris.write_record(record)) {

@@ -15,8 +15,12 @@
 //   1. A start near the root. A cheap sine and cosine of M (a quadrant and
 //      Taylor polynomials), the series in e to e^4 and Halley steps on
 //      d = E - M (one up to e = 1/8), with sin(M + d) from the addition
-//      formula, give x0 within about an ulp of r. Nothing below depends on how near x0 is: a poor
-//      x0 only widens what is examined, or sends the solve to the iteration.
+//      formula, give x0 within about an ulp of r. On a run's next date
+//      (kepler_track), from the date before's x0 = p, its library sine and
+//      a cosine from that sine, the same is had with one Halley step on
+//      d = E - p, which is small. Nothing below depends on how near x0 is: a
+//      poor x0 only widens what is examined, or sends the solve to the
+//      iteration.
 //   2. One library sine at x0 gives g(x0), and with the exact product and
 //      difference (Dekker's and Knuth's error-free sums and products) the
 //      residual f(x0) = x0 - e*sin(x0) - M within the sine's error alone.
@@ -209,6 +213,9 @@ constexpr int MAX_START_STEPS = 4;
 // Up to this eccentricity one Halley step from the series leaves an error
 // near e/6 times the cube of the series' error (about e^5), far below an ulp.
 constexpr double ONE_STEP_ECCENTRICITY = 0.125;
+// How far the mean anomaly may have moved on since the track's solve for the
+// track to start the next: a date's motion of the inner planets but Mercury.
+constexpr double TRACK_REACH = 1.0 / 32;
 
 struct sine_cosine {
   double s;
@@ -270,8 +277,34 @@ struct sine_cosine {
   }
 }
 
-// (1) x0 near the root, for e <= 0.5 and M in [0, 2*pi].
-[[maybe_unused]] double start_near_root(double e, double mean_anomaly) {
+// A start: x0 and a value of the sign of cos(x0) (its size is not used).
+struct start_point {
+  double x;
+  double cosine_sign;
+};
+
+// One Halley step on d for the root of d - e*(S*cos(d) + C*sin(d)) - c,
+// where S and C are the sine and cosine at the point d is taken from, given
+// sin(d) and cos(d) - 1: the step to take from d, with e*cos(point + d).
+struct halley_step {
+  double delta;
+  double e_cos;
+};
+halley_step halley(double e_s, double e_c, double c, double d, double sin_d, double cos_d_less_1) {
+  const double e_sin_gain = e_c * sin_d + e_s * cos_d_less_1;     // e*(sin(point + d) - S)
+  const double e_sin = e_s + e_sin_gain;                          // e*sin(point + d)
+  const double e_cos = e_c + (e_c * cos_d_less_1 - e_s * sin_d);  // e*cos(point + d)
+  const double f = (d - e_sin_gain) - c;
+  // Halley's step f/(f' - f f''/(2 f')), f'' = e sin, to the same order
+  // with one division.
+  const double inverse_slope = 1 / (1 - e_cos);
+  const double newton = f * inverse_slope;
+  return {newton * (1 + 0.5 * newton * e_sin * inverse_slope), e_cos};
+}
+
+// (1) x0 near the root, for e <= 0.5 and M in [0, 2*pi]: from the sine and
+// cosine of M, E = M + d.
+[[maybe_unused]] start_point start_near_root(double e, double mean_anomaly) {
   const sine_cosine m = cheap_sine_cosine(mean_anomaly);
   const double s2 = 2 * m.s * m.c;
   const double c2 = (m.c - m.s) * (m.c + m.s);
@@ -282,21 +315,58 @@ struct sine_cosine {
   const double e2 = e * e;
   double d = (e * m.s + e2 * (0.5 * s2)) +
              (e2 * e * (0.125 * (3 * s3 - m.s)) + e2 * e2 * ((2 * s4 - s2) * (1.0 / 6)));
-  const auto halley = [&](const sine_cosine& z) {
-    const double e_sin = e * (m.s * z.c + m.c * z.s);  // e sin(M + d)
-    const double e_cos = e * (m.c * z.c - m.s * z.s);  // e cos(M + d)
-    const double f = d - e_sin;
-    const double inverse_slope = 1 / (1 - e_cos);
-    const double newton = f * inverse_slope;
-    return newton * (1 + 0.5 * newton * e_sin * inverse_slope);
-  };
-  if (e <= ONE_STEP_ECCENTRICITY) return mean_anomaly + (d - halley(tiny_sine_cosine(d)));
-  for (int step = 0; step < MAX_START_STEPS; ++step) {
-    const double delta = halley(std::fabs(d) <= 0.125 ? tiny_sine_cosine(d) : small_sine_cosine(d));
-    d -= delta;
-    if (std::fabs(delta) < START_SETTLED) break;
+  const double e_s = e * m.s;
+  const double e_c = e * m.c;
+  // d - e sin(M + d) = 0: c = e*S as the point is M itself.
+  const auto step_at = [&](const sine_cosine& z) { return halley(e_s, e_c, e_s, d, z.s, z.c - 1); };
+  if (e <= ONE_STEP_ECCENTRICITY) {
+    const halley_step step = step_at(tiny_sine_cosine(d));
+    return {mean_anomaly + (d - step.delta), step.e_cos};
   }
-  return mean_anomaly + d;
+  double e_cos = e_c;
+  for (int k = 0; k < MAX_START_STEPS; ++k) {
+    const halley_step step =
+        step_at(std::fabs(d) <= 0.125 ? tiny_sine_cosine(d) : small_sine_cosine(d));
+    d -= step.delta;
+    e_cos = step.e_cos;
+    if (std::fabs(step.delta) < START_SETTLED) break;
+  }
+  return {mean_anomaly + d, e_cos};
+}
+
+// sin(t) and cos(t) - 1 for |t| <= 1/16 by their Taylor polynomials to t^9
+// and t^8, whose remainders are below 10^-20.
+sine_cosine wee_sine_cosine(double t) {
+  const double y = t * t;
+  const double y2 = y * y;
+  const double sine_series = (-1.0 / 6 + y * (1.0 / 120)) + y2 * (-1.0 / 5040 + y * (1.0 / 362880));
+  const double cosine_series = (-1.0 / 2 + y * (1.0 / 24)) + y2 * (-1.0 / 720 + y * (1.0 / 40320));
+  return {t + t * y * sine_series, y * cosine_series};
+}
+
+// Whether the track's point can start the solve for M: a date or so before,
+// on an orbit for which one Halley step is enough.
+bool track_starts(const kepler_track& track, double e, double mean_anomaly) {
+  return e <= ONE_STEP_ECCENTRICITY && mean_anomaly >= track.mean_anomaly &&
+         mean_anomaly - track.mean_anomaly <= TRACK_REACH;
+}
+
+// (1) x0 near the root from the track's point p, its library sine S and a
+// cosine C near cos(p): E = p + d, where d - e*(C sin d + S (cos d - 1)) =
+// M - p + e*S, from the first two terms of its series in M - p and one Halley
+// step. With M - p below TRACK_REACH and e at most ONE_STEP_ECCENTRICITY, d
+// is below 1/16.
+start_point start_from_track(double e, double mean_anomaly, const kepler_track& track) {
+  const double e_s = e * track.sine;
+  const double e_c = e * track.cosine;
+  const double c = (mean_anomaly - track.point) + e_s;
+  // (1 - e C) d + e S d^2/2 = c to second order.
+  const double inverse = 1 / (1 - e_c);
+  const double q = c * inverse;
+  const double d = q - 0.5 * e_s * (q * q) * inverse;
+  const sine_cosine z = wee_sine_cosine(d);
+  const halley_step step = halley(e_s, e_c, c, d, z.s, z.c);
+  return {track.point + (d - step.delta), step.e_cos};
 }
 
 // a + b exactly as high + low (Knuth's two-sum).
@@ -494,20 +564,32 @@ double attractor_on_side(double e, double mean_anomaly, Sine& sine,
 
 // The shortcut's answer, or NaN with the path that refused it.
 template <class Sine>
-double shortcut(double e, double mean_anomaly, Sine& sine, kepler_path& path) {
+double shortcut(double e, double mean_anomaly, Sine& sine, kepler_trace& trace,
+                kepler_track* track) {
+  kepler_path& path = trace.path;
   constexpr double u = UNIT_ROUNDOFF;
   const double nan = std::numeric_limits<double>::quiet_NaN();
   // (7) The range; the negated tests also send NaNs to the iteration.
   if (!(e >= SHORTCUT_MIN_ECCENTRICITY && e <= SHORTCUT_MAX_ECCENTRICITY &&
         mean_anomaly >= SHORTCUT_MIN_MEAN_ANOMALY && mean_anomaly <= 8)) {
     path = kepler_path::outside_range;
+    if (track != nullptr) track->mean_anomaly = nan;
     return nan;
   }
-  const double x0 = start_near_root(e, mean_anomaly);
+  trace.from_track = track != nullptr && track_starts(*track, e, mean_anomaly);
+  const start_point start = trace.from_track ? start_from_track(e, mean_anomaly, *track)
+                                             : start_near_root(e, mean_anomaly);
+  const double x0 = start.x;
 
   // (2) The residual at x0, exactly but for the sine's error and a few
   // roundings of small quantities, each at most u times its result.
   const double s0 = sine(x0);
+  if (track != nullptr) {
+    // The next date's start: x0 with its sine, and its cosine from that sine
+    // (whose error, near cos = 0, only makes that start poorer).
+    *track = {mean_anomaly, x0, s0,
+              std::copysign(std::sqrt((1 - s0) * (1 + s0)), start.cosine_sign)};
+  }
   const double g0 = e * s0 + mean_anomaly;
   const exact_sum distance = two_sum(x0, -mean_anomaly);  // x0 - M
   const exact_sum product = two_product(e, s0);           // e*S(x0)
@@ -654,16 +736,16 @@ double shortcut(double e, double mean_anomaly, Sine& sine, kepler_path& path) {
 }
 
 template <class Sine>
-double solve(double e, double mean_anomaly, Sine& sine, kepler_path& path) {
+double solve(double e, double mean_anomaly, Sine& sine, kepler_trace& trace, kepler_track* track) {
   assert((std::isnan(e) || (e >= 0 && e < 1)) && "an elliptic orbit's eccentricity");
   assert((!std::isfinite(mean_anomaly) ||
           (mean_anomaly >= 0 && mean_anomaly <= 2 * std::numbers::pi)) &&
          "a reduced mean anomaly");
   if constexpr (SHORTCUT_BUILT) {
-    const double answer = shortcut(e, mean_anomaly, sine, path);
+    const double answer = shortcut(e, mean_anomaly, sine, trace, track);
     if (!std::isnan(answer)) return answer;
   } else {
-    path = kepler_path::shortcut_not_built;
+    trace.path = kepler_path::shortcut_not_built;
   }
   return iterate(e, mean_anomaly, sine);
 }
@@ -690,23 +772,30 @@ double kepler_iteration(double e, double mean_anomaly) {
 }
 
 double kepler_iteration_traced(double e, double mean_anomaly, kepler_trace& trace) {
-  trace = {kepler_path::iteration_alone, 0};
+  trace = {kepler_path::iteration_alone, 0, false};
   counting_sine sine{&trace.sines};
   return iterate(e, mean_anomaly, sine);
 }
 
-double kepler_traced(double e, double mean_anomaly, kepler_trace& trace) {
+double kepler_traced(double e, double mean_anomaly, kepler_trace& trace, kepler_track* track) {
   trace.sines = 0;
   counting_sine sine{&trace.sines};
-  return solve(e, mean_anomaly, sine, trace.path);
+  trace.from_track = false;
+  return solve(e, mean_anomaly, sine, trace, track);
 }
 
 }  // namespace kepler_detail
 
 double kepler(double e, double mean_anomaly) {
   kepler_detail::library_sine sine;
-  kepler_detail::kepler_path path{};
-  return kepler_detail::solve(e, mean_anomaly, sine, path);
+  kepler_detail::kepler_trace trace{};
+  return kepler_detail::solve(e, mean_anomaly, sine, trace, nullptr);
+}
+
+double kepler(double e, double mean_anomaly, kepler_track& track) {
+  kepler_detail::library_sine sine;
+  kepler_detail::kepler_trace trace{};
+  return kepler_detail::solve(e, mean_anomaly, sine, trace, &track);
 }
 
 }  // namespace orbit

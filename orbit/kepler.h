@@ -5,6 +5,8 @@
 
 #include <cmath>  // and with it the C library's identifying macros
 
+#include "orbit/orbit.h"
+
 namespace orbit::kepler_detail {
 
 // Whether kepler() takes the shortcut in this build: only with the GNU C
@@ -26,10 +28,12 @@ enum class kepler_path {
   iteration_alone,      // kepler_iteration_traced: no shortcut tried
 };
 
-// What a solve did: its path and how many times it called the library's sine.
+// What a solve did: its path, how many times it called the library's sine,
+// and where it started.
 struct kepler_trace {
   kepler_path path;
   int sines;
+  bool from_track;  // the start came from the track of the date before
 };
 
 // The fixed-point iteration E <- e*sin(E) + M from E = M with its repeat
@@ -40,7 +44,9 @@ double kepler_iteration(double e, double mean_anomaly);
 // kepler_iteration(e, M) and its sines (the path: iteration_alone).
 double kepler_iteration_traced(double e, double mean_anomaly, kepler_trace& trace);
 
-// kepler(e, M), bit for bit, and the way it went.
-double kepler_traced(double e, double mean_anomaly, kepler_trace& trace);
+// kepler(e, M), bit for bit, and the way it went; with a track, as
+// kepler(e, M, *track) does.
+double kepler_traced(double e, double mean_anomaly, kepler_trace& trace,
+                     kepler_track* track = nullptr);
 
 }  // namespace orbit::kepler_detail

@@ -8,6 +8,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #include <optional>
 
 #include "datafiles/records.h"
@@ -138,6 +139,22 @@ struct helio_place {
 //   3. A NaN e or a non-finite M gives NaN. It never hangs.
 double kepler(double e, double mean_anomaly);
 
+// What one body's solve of Kepler's equation leaves for the next date's: a
+// point near that root with its library sine and a cosine near its cosine.
+// The next solve starts from it, nearer its root, when the mean anomaly has
+// moved on by a little. It changes no answer, only the work; a
+// default-made track has nothing to start from.
+struct kepler_track {
+  double mean_anomaly = std::numeric_limits<double>::quiet_NaN();  // the M solved; NaN: none
+  double point = 0;   // a double near that M's eccentric anomaly
+  double sine = 0;    // the C library's sin(point)
+  double cosine = 0;  // near cos(point)
+};
+
+// kepler(e, mean_anomaly), bit for bit, started from `track` where that
+// helps, and leaving in `track` what the next date's solve starts from.
+double kepler(double e, double mean_anomaly, kepler_track& track);
+
 // The vector v (AU, any frame) in axes turned by the rotation's angle about
 // the x axis (turns the axes, not the vector): y' = y*c + z*s,
 // z' = -y*s + z*c, x' = x. The x component is copied exactly.
@@ -241,6 +258,12 @@ double reduce_mean_anomaly(double mean_anomaly, const frame_constants& frame);
 //   2. A date whose mean anomaly is not finite gives NaN; runs that would
 //      meet one are refused beforehand (find_run_fault).
 helio_place helio_position(const body_state& body, double date, const frame_constants& frame);
+
+// The same, bit for bit, with the body's Kepler solve started from and
+// leaving its state in `track` (kepler_track): a run's day loop keeps one
+// track per body.
+helio_place helio_position(const body_state& body, double date, const frame_constants& frame,
+                           kepler_track& track);
 
 // The ephemeris record of the target as seen from the observer on `date`,
 // from both heliocentric ecliptic places: the right ascension in hours

@@ -107,8 +107,14 @@ plane_point orbit_point(const body_state& body, double mean_anomaly, double ecce
 }
 
 helio_place helio_position(const body_state& body, double date, const frame_constants& frame) {
+  kepler_track track;
+  return helio_position(body, date, frame, track);
+}
+
+helio_place helio_position(const body_state& body, double date, const frame_constants& frame,
+                           kepler_track& track) {
   const double m = reduce_mean_anomaly(mean_anomaly_at(body, date), frame);
-  const plane_point point = orbit_point(body, m, kepler(body.e, m), frame);
+  const plane_point point = orbit_point(body, m, kepler(body.e, m, track), frame);
   const double r = point.r;
   const vector3 in_plane{r * std::cos(point.nu), r * std::sin(point.nu), 0};
   const vector3 node_axes = rotaz(in_plane, body.perihelion);

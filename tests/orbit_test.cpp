@@ -392,6 +392,29 @@ TEST(HelioPosition, DatesAPeriodApartOrFarAwayStayOnTheOrbit) {
   EXPECT_TRUE(std::isnan(orbit::helio_position(s, nan, frame()).r));
 }
 
+// A day loop's track changes no position: consecutive days, a NaN date
+// between them and a date far back, each bit for bit as without a track.
+TEST(HelioPosition, ATrackChangesNoBit) {
+  for (const double e : {0.0, 0.0167, 0.0934, 0.125, 0.3}) {
+    const orbit::body_state s = body(1.5, e, 0.03, 5.0, 0.9, 0.3);
+    orbit::kepler_track track;
+    std::vector<double> dates;
+    for (int day = 0; day < 3000; ++day) dates.push_back(2461041.5 + day);
+    dates.insert(dates.begin() + 1000, std::numeric_limits<double>::quiet_NaN());
+    dates.insert(dates.begin() + 2000, 2400000.5);
+    for (const double date : dates) {
+      const orbit::helio_place tracked = orbit::helio_position(s, date, frame(), track);
+      const orbit::helio_place alone = orbit::helio_position(s, date, frame());
+      ASSERT_EQ(std::bit_cast<std::uint64_t>(tracked.r), std::bit_cast<std::uint64_t>(alone.r))
+          << "e " << e << " date " << date;
+      ASSERT_EQ(std::bit_cast<std::uint64_t>(tracked.position.x),
+                std::bit_cast<std::uint64_t>(alone.position.x));
+      ASSERT_EQ(std::bit_cast<std::uint64_t>(tracked.position.z),
+                std::bit_cast<std::uint64_t>(alone.position.z));
+    }
+  }
+}
+
 TEST(HelioPosition, AgreesWithAnIndependentTwoBodySolution) {
   const double a = 1.7, incl = 0.4, w = 2.1, node = 4.0;
   for (double e : {0.0, 0.01, 0.1, 0.3, 0.5, 0.7, 0.9, 0.95, 0.99}) {
