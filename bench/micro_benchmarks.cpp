@@ -175,31 +175,44 @@ void BM_helio_position(benchmark::State& state) {
 }
 BENCHMARK(BM_helio_position);
 
-// The Earth's mean anomaly over the same run: up to 2800 revolutions.
-std::vector<double> unreduced_mean_anomalies() {
-  const orbit::body_state body = orbit::make_body_state(in_radians(earth));
-  std::vector<double> m;
-  for (int day = 0; day < RUN_DAYS; day += 997) {
-    m.push_back((FIRST_DATE + day - body.t0) * body.n + body.m0);
-  }
-  return m;
-}
-
 double reduce_plain(double m, const orbit::frame_constants& frame) {
   return straightforward::reduce_mean_anomaly(m, frame.two_pi);
 }
 
+// The unreduced mean anomaly of Mars (range 0) or the Earth (1) on the days of
+// a run of 10^6 or 10^7 days (range 6 or 7) from FIRST_DATE: runs of 1024
+// consecutive days, each run starting at a day spread over the whole span, so
+// that a slow reduction sees the late days too.
 template <double (*Reduce)(double, const orbit::frame_constants&)>
 void BM_reduce(benchmark::State& state) {
-  const std::vector<double> m = unreduced_mean_anomalies();
-  std::size_t j = 0;
+  const bool is_mars = state.range(0) == 0;
+  const int days = state.range(1) == 6 ? 1000000 : 10000000;
+  const orbit::body_state body = orbit::make_body_state(in_radians(is_mars ? mars : earth));
+  constexpr int RUN = 1024;
+  int first = 0;
+  int day = 0;
   for (auto _ : state) {
-    benchmark::DoNotOptimize(Reduce(m[j], constants()));
-    j = (j + 1) % m.size();
+    benchmark::DoNotOptimize(
+        Reduce(orbit::mean_anomaly_at(body, FIRST_DATE + first + day), constants()));
+    if (++day == RUN) {
+      day = 0;
+      first = (first + 389 * RUN) % (days - RUN);
+    }
+  }
+  state.SetLabel(std::string(is_mars ? "Mars" : "Earth") + " days, 10^" +
+                 std::to_string(state.range(1)));
+}
+void reduce_sequences(benchmark::internal::Benchmark* b) {
+  for (int exponent : {6, 7}) {
+    for (int body : {0, 1}) b->Args({body, exponent});
   }
 }
-BENCHMARK(BM_reduce<orbit::reduce_mean_anomaly>)->Name("reduce_mean_anomaly");
-BENCHMARK(BM_reduce<reduce_plain>)->Name("reduce_mean_anomaly_plain_loops");
+BENCHMARK(BM_reduce<orbit::reduce_mean_anomaly>)
+    ->Name("reduce_mean_anomaly")
+    ->Apply(reduce_sequences);
+BENCHMARK(BM_reduce<reduce_plain>)
+    ->Name("reduce_mean_anomaly_plain_loops")
+    ->Apply(reduce_sequences);
 
 void BM_apparent_place(benchmark::State& state) {
   const orbit::body_state target = orbit::make_body_state(in_radians(mars));

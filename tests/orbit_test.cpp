@@ -209,6 +209,122 @@ TEST(MeanAnomaly, FarFromTheEpochTheRemainderIsTakenAtOnce) {
   }
 }
 
+// The reduction's table for another value of 2*pi, to check the tables'
+// construction where the steps, ties and exact region fall differently.
+orbit::frame_constants frame_for(double two_pi) {
+  orbit::frame_constants k = frame();
+  k.two_pi = two_pi;
+  k.revolutions = orbit::make_revolution_steps(two_pi);
+  return k;
+}
+
+// Values to reduce: magnitudes of both signs up to `top`, and
+// values a few ulps from each stretch's edge, from the lowest value whose step
+// stays in the stretch and from each piece's start, as themselves and moved up
+// by whole steps of the stretch.
+std::vector<double> reduction_inputs(const orbit::frame_constants& k, double top, long count,
+                                     std::mt19937_64& rng) {
+  std::uniform_real_distribution<double> unit(0, 1);
+  std::vector<double> values;
+  for (long n = 0; n < count; ++n) {
+    // Log-uniform from the tiny and from 1, and uniform: most in the loops' range.
+    const double low = n % 3 == 0 ? 1e-300 : 1;
+    const double magnitude =
+        n % 3 == 2 ? top * unit(rng) : std::exp(std::log(low) + unit(rng) * std::log(top / low));
+    values.push_back(n % 2 == 0 ? magnitude : -magnitude);
+  }
+  for (const auto& b : k.revolutions.binades) {
+    if (b.step == 0) continue;
+    std::vector<double> starts{b.edge, b.edge + b.width};
+    for (const double start : b.breaks) {
+      if (std::isfinite(start)) starts.push_back(b.edge + start);
+    }
+    for (const double start : starts) {
+      std::uniform_real_distribution<double> steps(0, std::fmax(0, (top - start) / b.step));
+      for (int ulps = -3; ulps <= 3; ++ulps) {
+        double v = start;
+        for (int u = 0; u < std::abs(ulps); ++u) v = std::nextafter(v, ulps * v);
+        for (const double x : {v, v + std::floor(steps(rng)) * b.step}) {
+          if (x <= top) values.insert(values.end(), {x, -x});
+        }
+      }
+    }
+  }
+  return values;
+}
+
+// reduce_mean_anomaly gives `expected`'s bits for every value; the first few
+// misses are reported.
+template <class Expected>
+void expect_reduction(const std::vector<double>& values, const orbit::frame_constants& k,
+                      Expected expected) {
+  long mismatches = 0;
+  for (const double m : values) {
+    const double want = expected(m);
+    const double reduced = orbit::reduce_mean_anomaly(m, k);
+    if (std::bit_cast<std::uint64_t>(reduced) != std::bit_cast<std::uint64_t>(want) &&
+        ++mismatches <= 5) {
+      ADD_FAILURE() << std::setprecision(17) << m << " gives " << reduced << ", not " << want;
+    }
+  }
+  EXPECT_EQ(mismatches, 0);
+}
+
+// The reduction is the plain loops for every input they handle, for the
+// program's 2*pi and its neighbours and for values of 2*pi whose last bits
+// differ. REDUCTION_VALUES sets the random values per 2*pi.
+TEST(MeanAnomaly, TheLoopsResultIsKeptForEveryInputAndEveryTwoPi) {
+  // The pieces answer the runs' values: every binade of the walk above the
+  // tie at 64 has them.
+  for (int j = 7; j <= 14; ++j) EXPECT_TRUE(frame().revolutions.binades[j].tabulated) << j;
+  const long count = testing_support::environment_number("REDUCTION_VALUES", 50000);
+  const double t = frame().two_pi;
+  std::mt19937_64 rng(20261210);
+  for (const double two_pi : {t, std::nextafter(t, 0.0), std::nextafter(t, 8.0), 6.25,
+                              6.283185307179586, 6.2831853, 2 * 3.14159265}) {
+    SCOPED_TRACE(two_pi);
+    const orbit::frame_constants k = frame_for(two_pi);
+    const double top = orbit::revolution_steps::MAX_LOOP_REVOLUTIONS * two_pi;
+    expect_reduction(reduction_inputs(k, top, count, rng), k, [two_pi](double m) {
+      while (m > two_pi) m -= two_pi;
+      while (m < 0) m += two_pi;
+      return m;
+    });
+  }
+}
+
+// Beyond the loops the reduction is fmod's exact remainder, plus 2*pi if
+// negative, bit for bit: log-uniform magnitudes up to far beyond the halves'
+// range, and values a few ulps from whole multiples of 2*pi.
+TEST(MeanAnomaly, FarFromTheEpochTheRemainderIsFmodsBitForBit) {
+  const long count = testing_support::environment_number("REDUCTION_VALUES", 100000);
+  std::mt19937_64 rng(20261211);
+  std::uniform_real_distribution<double> unit(0, 1);
+  for (const double two_pi : {frame().two_pi, 6.25, 6.2831853}) {
+    SCOPED_TRACE(two_pi);
+    const orbit::frame_constants k = frame_for(two_pi);
+    const double bottom = orbit::revolution_steps::MAX_LOOP_REVOLUTIONS * two_pi;
+    std::vector<double> values;
+    for (long n = 0; n < count; ++n) {
+      const double top = n % 4 == 0 ? 1e300 : 0x1p26 * two_pi;
+      const double m = std::exp(std::log(bottom) + unit(rng) * (std::log(top) - std::log(bottom)));
+      const double whole = std::nearbyint(m / two_pi) * two_pi;
+      const double near_whole = n % 3 == 0 ? std::nextafter(whole, unit(rng) < 0.5 ? 0 : 2 * m) : m;
+      // Only values beyond the loops' range (a draw can round down onto it).
+      for (const double v : {m, near_whole}) {
+        if (v > bottom) values.insert(values.end(), {v, -v});
+      }
+    }
+    values.insert(values.end(),
+                  {std::nextafter(4096 * two_pi, 1e300), 0x1p24 * two_pi,
+                   std::nextafter(0x1p24 * two_pi, 1e300), -0x1p24 * two_pi, 6.3e7, -6.3e7});
+    expect_reduction(values, k, [two_pi](double m) {
+      m = std::fmod(m, two_pi);
+      return m < 0 ? m + two_pi : m;
+    });
+  }
+}
+
 TEST(BodyState, MeanMotionAndSemiLatusRectum) {
   struct state_case {
     double a, e, mass, n, p;
