@@ -31,7 +31,7 @@ constexpr std::uint64_t HIDDEN_BIT = std::uint64_t{1} << SIGNIFICAND_BITS;
 constexpr std::uint64_t FRACTION_MASK = HIDDEN_BIT - 1;
 constexpr int EXPONENT_BIAS = 1023;
 
-constexpr std::uint64_t ONE_E8 = 100000000;
+[[maybe_unused]] constexpr std::uint64_t ONE_E8 = 100000000;  // in assertions
 constexpr std::uint64_t ONE_E9 = 1000000000;
 
 using wide = unsigned __int128;
@@ -116,126 +116,111 @@ constexpr std::array<binade_scaling, FIXED_FORM_BINADES> make_binade_scalings() 
 
 constexpr std::array<binade_scaling, FIXED_FORM_BINADES> BINADE_SCALINGS = make_binade_scalings();
 
-// The last eight digits of q < 10^9, d1..d8, as byte values 0..9 of a word,
-// d1 in the lowest byte.
-//
-// The four pairs of digits are floor(q / 10^k) - 100 * floor(q / 10^(k+2))
-// for k = 6, 4, 2, 0, each quotient taken from q itself so that none waits
-// for another. They are formed in 16-bit lanes as one difference of two
-// sums; a lane of either sum may overflow into the next, but unsigned
-// arithmetic is exact modulo 2^64 and the difference, each lane in 0..99, is
-// below 2^64, so it comes out exact. Each lane y < 100 is then split into
-// y / 10 = y * 103 >> 10 (checked below) and y % 10, the same way: y * 103 is
-// below 2^14, so a lane's product stays in its lane, and the mask drops what
-// the shift brings down from the lane above. The last step writes the tens t
-// and ones y - 10t as the two bytes t + ((y - 10t) << 8) = (y << 8) - 2559t.
-constexpr std::uint64_t DIVIDE_BY_10_FACTOR = 103;
-constexpr int DIVIDE_BY_10_SHIFT = 10;
-
-constexpr bool divides_by_10_below_100() {
-  for (std::uint64_t y = 0; y < 100; ++y) {
-    if ((y * DIVIDE_BY_10_FACTOR) >> DIVIDE_BY_10_SHIFT != y / 10) return false;
-  }
-  return true;
-}
-static_assert(divides_by_10_below_100());
-
-constexpr std::uint64_t last_eight_digits(std::uint32_t q) {
-  const std::uint64_t by_100 = q / 100;
-  const std::uint64_t by_10_000 = q / 10000;
-  const std::uint64_t by_1_000_000 = q / 1000000;
-  const std::uint64_t by_100_000_000 = q / 100000000;
-  const std::uint64_t pairs =
-      (by_1_000_000 + (by_10_000 << 16) + (by_100 << 32) + (std::uint64_t{q} << 48)) -
-      100 * (by_100_000_000 + (by_1_000_000 << 16) + (by_10_000 << 32) + (by_100 << 48));
-  const std::uint64_t tens =
-      ((pairs * DIVIDE_BY_10_FACTOR) >> DIVIDE_BY_10_SHIFT) & 0x000F000F'000F000F;
-  return (pairs << 8) - tens * ((10 << 8) - 1);
-}
-static_assert(last_eight_digits(12345678) == 0x08070605'04030201);
-static_assert(last_eight_digits(990000009) == 0x09000000'00000009);
-static_assert(last_eight_digits(999999999) == 0x09090909'09090909);
-static_assert(last_eight_digits(100000000) == 0);
-
-constexpr std::uint64_t ASCII_ZEROS = 0x30303030'30303030;
-
-// Where the nine digits d0..d8 go in the item, for each decimal exponent X
-// in -4..8. The item is stored as two overlapping words (their bytes, lowest
-// first, are characters in order): `head` at byte 0, then `tail` at byte
-// `tail_place`, over the end of the head. The tail ends where the item does
-// when all nine digits are kept (the length, worked out apart, leaves out
-// the zeros at the end; what is stored after the item does not matter):
-//
-//   X >= 0: the item is two blanks, d0..dX, the point, d(X+1)..d8, at most 12
-//     characters. The head gives the blanks, d0, and d1 or for X = 0 the
-//     point; the tail, at byte 4, is d1..d8 for X = 0, or else d2..d8 with the
-//     point inserted after X - 1 of them (splitting the word at that byte and
-//     moving the upper part up one byte).
-//   X < 0: the item is two blanks, "0.", -X-1 zeros and d0..d8, at most 16
-//     characters. The head gives all but the digits, then d0 at byte 3-X; the
-//     tail, at byte 4-X, is d1..d8.
-//
-// So, with D0 the word of d0..d7 and D1 the word of d1..d8,
-//   head = head_prefix | ((D0 << head_shift) & head_mask),
-//   tail = (T & tail_mask) | ((T & ~tail_mask) << 8) | tail_point,
-// where T = D1 >> tail_drop; every shift count is below 64.
-struct fixed_layout {
-  std::uint64_t head_prefix;
-  std::uint64_t head_mask;
-  std::uint64_t tail_mask;
-  std::uint64_t tail_point;
-  int head_shift;
-  int tail_drop;
-  int tail_place;
-  int length_base;  // the length is length_base + max(X, last), `last` the
-                    // place in d0..d8 of the last digit that is not a zero
-};
-
 constexpr std::uint64_t character_at(char c, int place) {
   return static_cast<std::uint64_t>(static_cast<unsigned char>(c)) << (8 * place);
 }
 
-constexpr std::array<fixed_layout, FIXED_FORM_DECIMALS> make_fixed_layouts() {
-  std::array<fixed_layout, FIXED_FORM_DECIMALS> table{};
-  for (int k = 0; k < FIXED_FORM_DECIMALS; ++k) {
-    const int x = FIXED_FORM_LOWEST_DECIMAL + k;
-    fixed_layout layout{};
-    layout.head_prefix = character_at(' ', 0) | character_at(' ', 1);
-    layout.head_mask = ~std::uint64_t{0};
-    layout.tail_mask = ~std::uint64_t{0};
-    if (x >= 0) {
-      layout.head_shift = 16;
-      layout.tail_place = 4;
-      layout.length_base = 4;
-      if (x == 0) {
-        layout.head_prefix |= character_at('.', 3);
-        layout.head_mask = ~character_at('\xFF', 3);
-      } else {
-        layout.tail_drop = 8;
-        layout.tail_mask = (std::uint64_t{1} << (8 * (x - 1))) - 1;
-        layout.tail_point = character_at('.', x - 1);
-      }
-    } else {
-      layout.head_prefix |= character_at('0', 2) | character_at('.', 3);
-      for (int place = 4; place < 3 - x; ++place) layout.head_prefix |= character_at('0', place);
-      layout.head_shift = 8 * (3 - x);
-      layout.tail_place = 4 - x;
-      layout.length_base = 4 - x;
+// The nine digits d0..d8 of q in [10^8, 10^9] are written in three groups of
+// three, d0..d2, d3..d5 and d6..d8, the numbers q / 10^6, q / 10^3 mod 1000
+// and q mod 1000. For each n up to 1000, a group's entry holds its three digits as
+// characters (1000, where q = 10^9, reads as 100: rounding up to 10^9 gives
+// the digits of 10^8) and, for each of the three places g of a group,
+// `shown[g]`: one more than the place in d0..d8 of its last digit that is
+// not a zero, 0 if it has none. The greatest of the three groups' values is
+// then the count of digits up to the last one that is not a zero. At 8 KiB
+// the table stays in the nearest cache beside the rest of the run.
+struct digit_group {
+  std::uint32_t characters;  // the first digit in the lowest byte, the highest byte zero
+  std::uint8_t shown[3];
+};
+
+constexpr std::size_t DIGIT_GROUPS = 1001;
+
+constexpr std::array<digit_group, DIGIT_GROUPS> make_digit_groups() {
+  std::array<digit_group, DIGIT_GROUPS> table{};
+  for (std::uint32_t n = 0; n < DIGIT_GROUPS; ++n) {
+    const std::uint32_t m = n == 1000 ? 100 : n;
+    const std::uint32_t digits[3] = {m / 100, m / 10 % 10, m % 10};
+    digit_group& group = table[n];
+    int count = 0;  // the digits up to the last that is not a zero
+    for (int k = 0; k < 3; ++k) {
+      group.characters |=
+          static_cast<std::uint32_t>(character_at(static_cast<char>('0' + digits[k]), k));
+      if (digits[k] != 0) count = k + 1;
     }
-    table[static_cast<std::size_t>(k)] = layout;
+    for (int g = 0; g < 3; ++g) {
+      group.shown[g] = static_cast<std::uint8_t>(count == 0 ? 0 : 3 * g + count);
+    }
   }
   return table;
 }
 
-constexpr std::array<fixed_layout, FIXED_FORM_DECIMALS> FIXED_LAYOUTS = make_fixed_layouts();
+constexpr std::array<digit_group, DIGIT_GROUPS> DIGIT_GROUP_TABLE = make_digit_groups();
+static_assert(DIGIT_GROUP_TABLE[120].characters == 0x303231 &&
+              DIGIT_GROUP_TABLE[120].shown[1] == 5);
+static_assert(DIGIT_GROUP_TABLE[1000].characters == 0x303031 && DIGIT_GROUP_TABLE[0].shown[2] == 0);
 
-// An item of a magnitude in [2^-13, 2^29), as the two words described above.
+// What an item of a magnitude in [2^-13, 2^29) is made of.
 struct fixed_item {
-  std::uint64_t head;
-  std::uint64_t tail;
-  std::size_t tail_place;
-  std::size_t length;
+  std::uint64_t sign;       // ('-' ^ ' ') in byte 1 for a value below zero, else 0
+  std::uint32_t groups[3];  // the characters of d0..d2, d3..d5, d6..d8
+  int decimal_exponent;     // X, in -4..8
+  std::size_t shown;        // the digits up to the last that is not a zero (1..9)
 };
+
+// The length and the stores of an item for the decimal exponent X. The item
+// is written as overlapping words (their bytes, lowest first, are characters
+// in order), each over the end of the one before, all inside
+// out[0, MAX_ITEM_SIZE); what is stored after the item's length does not
+// matter:
+//
+//   X >= 0: two blanks, d0..dX, the point, d(X+1)..d8 (at most 12 characters,
+//     the zeros at the end of d(X+1)..d8 left out). The head word gives the
+//     blanks; d(k) goes at byte 2 + k before the point and 3 + k after it; a
+//     group with the point inside is written whole before it and its digits
+//     after the point again after it; the point at byte 3 + X comes last.
+//   X < 0: two blanks, "0.", -X-1 zeros and d0..d8 (at most 16 characters,
+//     the zeros at the end left out). The head word gives all but the
+//     digits; d(k) goes at byte 3 - X + k.
+template <int X>
+constexpr std::size_t fixed_item_length(std::size_t shown) {
+  // The length is 4 + max(X, last digit's place) for X >= 0 and
+  // 4 - X + that place for X < 0, the place being shown - 1.
+  constexpr std::size_t base = X >= 0 ? 3 : static_cast<std::size_t>(3 - X);
+  constexpr std::size_t least = X >= 0 ? static_cast<std::size_t>(X) + 1 : 0;  // shown in any case
+  return base + (least > shown ? least : shown);
+}
+
+// Stores the group d(FIRST)..d(FIRST + 2) of an item for X, as above.
+template <int X, int FIRST>
+[[gnu::always_inline]] inline void store_group(std::uint32_t characters, char* out) {
+  constexpr bool split = X >= FIRST && X < FIRST + 2;  // the point comes inside the group
+  constexpr int place = X < 0 ? 3 - X + FIRST : X >= FIRST + 2 || split ? 2 + FIRST : 3 + FIRST;
+  static_assert(place + sizeof characters <= MAX_ITEM_SIZE);
+  std::memcpy(out + place, &characters, sizeof characters);
+  if constexpr (split) {
+    const std::uint32_t after_point = characters >> (8 * (X - FIRST + 1));
+    static_assert(4 + X + sizeof after_point <= MAX_ITEM_SIZE);
+    std::memcpy(out + 4 + X, &after_point, sizeof after_point);
+  }
+}
+
+template <int X>
+[[gnu::always_inline]] inline void store_fixed_item(const fixed_item& item, char* out) {
+  static_assert(X >= FIXED_FORM_LOWEST_DECIMAL &&
+                X < FIXED_FORM_LOWEST_DECIMAL + FIXED_FORM_DECIMALS);
+  std::uint64_t prefix = character_at(' ', 0) | character_at(' ', 1);
+  if constexpr (X < 0) {
+    prefix |= character_at('0', 2) | character_at('.', 3);
+    for (int place = 4; place < 3 - X; ++place) prefix |= character_at('0', place);
+  }
+  const std::uint64_t head = prefix | item.sign;
+  std::memcpy(out, &head, sizeof head);
+  store_group<X, 0>(item.groups[0], out);
+  store_group<X, 3>(item.groups[1], out);
+  store_group<X, 6>(item.groups[2], out);
+  if constexpr (X >= 0) out[3 + X] = '.';
+}
 
 // The place of the binade of a value with these bits in BINADE_SCALINGS:
 // FIXED_FORM_BINADES or more if its magnitude is not in [2^-13, 2^29) (below
@@ -268,45 +253,70 @@ constexpr std::uint64_t fixed_form_binade(std::uint64_t bits) {
   q += f > (std::uint64_t{1} << 63) - (q & 1);
   // Rounding up to 10^9 carries to the next power of ten. That stays in fixed
   // form: the carry needs X <= 7, since below 2^29 < 999999999.5 the value
-  // rounds to at most 536870912 when X = 8.
-  const bool carried = q == ONE_E9;
-  q = carried ? ONE_E8 : q;
-  decimal_exponent += carried;
+  // rounds to at most 536870912 when X = 8. The digit groups of 10^9 read
+  // as those of 10^8.
+  decimal_exponent += q == ONE_E9;
 
-  const auto nine_digits = static_cast<std::uint32_t>(q);           // q < 10^9 < 2^32
-  const std::uint64_t first = nine_digits / std::uint32_t{ONE_E8};  // 1..9
-  const std::uint64_t others = last_eight_digits(nine_digits);
-  // The place of the last digit that is not a zero: a zero digit is a zero
-  // byte, and d1..d8 are the bytes of `others` from the lowest, so it is
-  // d(b) where b is the number of bytes up to the highest one that is not
-  // zero: the bit width w rounded up to whole bytes (0 when all are zero,
-  // which leaves d0, never zero). The top bit of `others` is clear (d8 <= 9),
-  // so the width of (others << 1) | 1 is w + 1 and, never zero, needs no test.
-  const int last = static_cast<int>((std::bit_width((others << 1) | 1) + 6) / 8);
-
-  const std::uint64_t d1_to_d8 = others + ASCII_ZEROS;
-  const std::uint64_t d0_to_d7 = (first + '0') | (d1_to_d8 << 8);
-
-  const fixed_layout& layout =
-      FIXED_LAYOUTS[static_cast<std::size_t>(decimal_exponent - FIXED_FORM_LOWEST_DECIMAL)];
-  const std::uint64_t sign = (bits >> 63) * character_at('-' ^ ' ', 1);
-  const std::uint64_t tail = d1_to_d8 >> layout.tail_drop;
+  const auto nine_digits = static_cast<std::uint32_t>(q);  // q <= 10^9 < 2^32
+  const std::uint32_t first_three = nine_digits / 1000000;
+  const std::uint32_t first_six = nine_digits / 1000;
+  const digit_group& high = DIGIT_GROUP_TABLE[first_three];
+  const digit_group& middle = DIGIT_GROUP_TABLE[first_six - 1000 * first_three];
+  const digit_group& low = DIGIT_GROUP_TABLE[nine_digits - 1000 * first_six];
   fixed_item item;
-  item.head = layout.head_prefix | sign | ((d0_to_d7 << layout.head_shift) & layout.head_mask);
-  item.tail = (tail & layout.tail_mask) | ((tail & ~layout.tail_mask) << 8) | layout.tail_point;
-  item.tail_place = static_cast<std::size_t>(layout.tail_place);
-  const int digits_shown = decimal_exponent > last ? decimal_exponent : last;
-  item.length =
-      static_cast<std::size_t>(layout.length_base) + static_cast<std::size_t>(digits_shown);
-  assert(item.length <= MAX_ITEM_SIZE && item.tail_place + sizeof item.tail <= 16 &&
-         "a fixed-form item fits the sixteen bytes it is stored in");
+  item.decimal_exponent = decimal_exponent;
+  item.groups[0] = high.characters;
+  item.groups[1] = middle.characters;
+  item.groups[2] = low.characters;
+  const std::size_t shown_high = high.shown[0];
+  const std::size_t shown_middle = middle.shown[1];
+  const std::size_t shown_low = low.shown[2];
+  const std::size_t shown_first_six = shown_middle > shown_high ? shown_middle : shown_high;
+  item.shown = shown_low > shown_first_six ? shown_low : shown_first_six;
+  item.sign = static_cast<std::uint64_t>(static_cast<std::int64_t>(bits) >> 63) &
+              character_at('-' ^ ' ', 1);
   return item;
 }
 
-// Writes the item into out[0, 16), the head first.
-void store_fixed_item(const fixed_item& item, char* out) {
-  std::memcpy(out, &item.head, sizeof item.head);
-  std::memcpy(out + item.tail_place, &item.tail, sizeof item.tail);
+// Writes the item at the place that start_item(length) returns, which has
+// room for MAX_ITEM_SIZE bytes. The branch on the decimal exponent is well
+// predicted: each place of a record mostly keeps its exponent from one record
+// to the next.
+template <class StartItem>
+[[gnu::always_inline]] inline void write_fixed_item(const fixed_item& item, StartItem& start_item) {
+  auto write = [&item, &start_item]<int X>() {
+    store_fixed_item<X>(item, start_item(fixed_item_length<X>(item.shown)));
+  };
+  switch (item.decimal_exponent) {
+    case -4:
+      return write.template operator()<-4>();
+    case -3:
+      return write.template operator()<-3>();
+    case -2:
+      return write.template operator()<-2>();
+    case -1:
+      return write.template operator()<-1>();
+    case 0:
+      return write.template operator()<0>();
+    case 1:
+      return write.template operator()<1>();
+    case 2:
+      return write.template operator()<2>();
+    case 3:
+      return write.template operator()<3>();
+    case 4:
+      return write.template operator()<4>();
+    case 5:
+      return write.template operator()<5>();
+    case 6:
+      return write.template operator()<6>();
+    case 7:
+      return write.template operator()<7>();
+    case 8:
+      return write.template operator()<8>();
+    default:
+      __builtin_unreachable();
+  }
 }
 
 #endif  // LIST_OUTPUT_INTEGER_ITEMS
@@ -386,17 +396,18 @@ char* format_other_magnitude(double magnitude, char* out) {
 // `start_item` returns for its length and stays inside the record's room.
 template <class ItemWriter>
 std::size_t format_record_with(const ephemeris_record& record, char* out, ItemWriter write_item) {
-  const double values[RECORD_VALUES] = {
-      record.date,           record.right_ascension,     record.declination,
-      record.solar_distance, record.observer_distance,   record.elongation,
-      record.phase_angle,    record.illuminated_fraction};
+  // The record's values in their order, as their bits.
+  static_assert(sizeof record == RECORD_VALUES * sizeof(double));
+  const auto values = std::bit_cast<std::array<std::uint64_t, RECORD_VALUES>>(record);
   char* next = out;
   std::size_t column = 0;
   // Each item's length is known before it is stored, so a line end can come
   // first: LINE_END is written at `next` in any case, and the item goes after
   // it if the line must end or over it if not. Returns where the item goes.
   auto start_item = [&](std::size_t length) {
-    const bool line_end = column > 0 && column + length >= LIST_LINE_LIMIT;
+    // The first item never ends a line: it is shorter than a line.
+    static_assert(MAX_ITEM_SIZE < LIST_LINE_LIMIT);
+    const bool line_end = column + length >= LIST_LINE_LIMIT;
     std::memcpy(next, LINE_END, LINE_END_SIZE);
     next += line_end ? LINE_END_SIZE : 0;
     column = (line_end ? 0 : column) + length;
@@ -404,7 +415,7 @@ std::size_t format_record_with(const ephemeris_record& record, char* out, ItemWr
     next += length;
     return item;
   };
-  for (const double value : values) write_item(value, start_item);
+  for (const std::uint64_t bits : values) write_item(bits, start_item);
   std::memcpy(next, LINE_END, LINE_END_SIZE);
   next += LINE_END_SIZE;
   assert(static_cast<std::size_t>(next - out) <= MAX_RECORD_SIZE && "a record fits its room");
@@ -428,8 +439,9 @@ std::size_t format_item_portable(double value, char* out) {
 }
 
 std::size_t format_record_portable(const ephemeris_record& record, char* out) {
-  return format_record_with(
-      record, out, [](double value, auto& start_item) { write_other_item(value, start_item); });
+  return format_record_with(record, out, [](std::uint64_t bits, auto& start_item) {
+    write_other_item(std::bit_cast<double>(bits), start_item);
+  });
 }
 
 }  // namespace list_output_detail
@@ -439,26 +451,28 @@ std::size_t format_record_portable(const ephemeris_record& record, char* out) {
 std::size_t format_item(double value, char* out) {
   const auto bits = std::bit_cast<std::uint64_t>(value);
   if (fixed_form_binade(bits) < FIXED_FORM_BINADES) [[likely]] {
-    const fixed_item item = make_fixed_item(bits);
-    store_fixed_item(item, out);
-    return item.length;
+    std::size_t length = 0;
+    auto at_out = [out, &length](std::size_t item_length) {
+      length = item_length;
+      return out;
+    };
+    write_fixed_item(make_fixed_item(bits), at_out);
+    return length;
   }
   return format_other_item(value, out);
 }
 
 std::size_t format_record(const ephemeris_record& record, char* out) {
-  return format_record_with(record, out, [](double value, auto& start_item) {
-    const auto bits = std::bit_cast<std::uint64_t>(value);
+  return format_record_with(record, out, [](std::uint64_t bits, auto& start_item) {
     if (fixed_form_binade(bits) < FIXED_FORM_BINADES) [[likely]] {
-      // The item is stored as sixteen bytes, the ones after it to be written
-      // over by what follows. That stays inside out[0, MAX_RECORD_SIZE): the
-      // k-th item (from 0) starts at most at k * (MAX_ITEM_SIZE + LINE_END_SIZE),
-      // after k items and k line ends, so the eighth store ends by
-      // 7 * (17 + LINE_END_SIZE) + 16 = 142 (149 with CR LF).
-      const fixed_item item = make_fixed_item(bits);
-      store_fixed_item(item, start_item(item.length));
+      // The item's stores reach MAX_ITEM_SIZE bytes, the ones after it to be
+      // written over by what follows. That stays inside out[0, MAX_RECORD_SIZE):
+      // the k-th item (from 0) starts at most at k * (MAX_ITEM_SIZE +
+      // LINE_END_SIZE), after k items and k line ends, so the eighth item's
+      // stores end by 7 * (17 + LINE_END_SIZE) + 17 = 143 (150 with CR LF).
+      write_fixed_item(make_fixed_item(bits), start_item);
     } else {
-      write_other_item(value, start_item);
+      write_other_item(std::bit_cast<double>(bits), start_item);
     }
   });
 }

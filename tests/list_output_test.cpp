@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "platform.h"
+#include "test_support.h"
 
 namespace {
 
@@ -193,6 +194,46 @@ TEST(FormatItem, MatchesTheCLibraryInEveryFixedFormLayout) {
     expect_same_as_c_library(v);
     expect_same_as_c_library(-v);
   }
+}
+
+// Over the magnitudes that records hold (every binade from 2^-14 to 2^30,
+// one either side of those written by integer arithmetic), both signs:
+// random significands, and random nine-digit decimals with any number of
+// zeros at the end, at every place of the point, and their neighbours one
+// ulp away, which round either way at the ninth digit. LIST_OUTPUT_VALUES
+// sets how many of each (run at scale by hand).
+TEST(FormatItem, MatchesTheCLibraryOverTheRecordsMagnitudes) {
+  const long count = testing_support::environment_number("LIST_OUTPUT_VALUES", 100000);
+  std::mt19937_64 random(20261209);
+  long mismatches = 0;
+  auto check = [&mismatches](double value) {
+    for (const double v : {value, -value}) {
+      const std::string ours = item(v);
+      const std::string expected = item_from_c_library(v);
+      if (ours == expected) continue;
+      if (++mismatches <= 10)
+        ADD_FAILURE() << std::hexfloat << v << ": " << ours << " != " << expected;
+    }
+  };
+  constexpr std::uint64_t lowest_biased_exponent = 1023 - 14;
+  constexpr std::uint64_t binades = 44;
+  for (long n = 0; n < count; ++n) {
+    const std::uint64_t biased_exponent = lowest_biased_exponent + random() % binades;
+    check(std::bit_cast<double>(biased_exponent << 52 | random() >> 12));
+
+    std::uint64_t digits = 100000000 + random() % 900000000;
+    std::uint64_t last_kept = 1;  // the place of the last digit left as drawn
+    for (auto zeros = random() % 9; zeros > 0; --zeros) last_kept *= 10;
+    digits -= digits % last_kept;
+    const int exponent =
+        static_cast<int>(random() % 15) - 13;  // the point anywhere from 10^-5 to 10^9
+    const double decimal =
+        std::strtod((std::to_string(digits) + "E" + std::to_string(exponent)).c_str(), nullptr);
+    check(decimal);
+    check(std::nextafter(decimal, 0.0));
+    check(std::nextafter(decimal, DBL_MAX));
+  }
+  EXPECT_EQ(mismatches, 0);
 }
 
 TEST(FormatItem, WritesNothingAfterItsLongestSize) {
