@@ -3,6 +3,7 @@
 
 #include <csignal>
 #include <stdexcept>
+#include <string>
 
 #include "process.h"
 
@@ -16,6 +17,9 @@ namespace {
 // The exit status TerminateProcess gives a program that send() kills, which
 // wait() reports as an end by SIGKILL.
 constexpr UINT KILLED_STATUS = 128 + SIGKILL;
+
+// How many times a program's start is tried before the test fails.
+constexpr int START_ATTEMPTS = 4;
 
 // `word` quoted for a Windows command line, backslashes before quotes doubled.
 std::wstring quoted(const std::wstring& word) {
@@ -70,13 +74,25 @@ running_program::running_program(const std::filesystem::path& directory, const r
   startup.hStdError = err;
   PROCESS_INFORMATION process{};
   // A process group of its own, so that Ctrl-Break can be sent to it alone.
-  const BOOL started =
-      ::CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, CREATE_NEW_PROCESS_GROUP,
-                       nullptr, directory.c_str(), &startup, &process);
+  // Under Wine a start now and then fails for no reason of the program's (a
+  // CI run met one in some hundreds); a few more tries keep that out of the
+  // results, and a start that keeps failing is still reported, with its error.
+  BOOL started = FALSE;
+  DWORD error = 0;
+  for (int attempt = 0; attempt < START_ATTEMPTS && !started; ++attempt) {
+    if (attempt > 0) ::Sleep(200);
+    started =
+        ::CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, CREATE_NEW_PROCESS_GROUP,
+                         nullptr, directory.c_str(), &startup, &process);
+    if (!started) error = ::GetLastError();
+  }
   ::CloseHandle(in);
   ::CloseHandle(out);
   ::CloseHandle(err);
-  if (!started) throw std::runtime_error("CreateProcess failed");
+  if (!started) {
+    throw std::runtime_error("CreateProcess failed " + std::to_string(START_ATTEMPTS) +
+                             " times, the last with error " + std::to_string(error));
+  }
   ::CloseHandle(process.hThread);
   process_ = process.hProcess;
   pid_ = static_cast<pid_t>(process.dwProcessId);
