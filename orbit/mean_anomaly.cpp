@@ -200,26 +200,20 @@ revolution_steps make_revolution_steps(double two_pi) {
     b.tie = odd - (odd - two_pi) != b.step;
     // A step that crosses into the binade below is rounded to its finer
     // spacing; where that gives the same amount (and neither binade has a
-    // tie), the two binades are one stretch of equal steps.
+    // tie), the two binades are one stretch of equal steps, and the binade
+    // below already holds all this one does: the stretch's edge, the binade
+    // below it and the pieces, which depend on the stretch alone.
     const binade* lower = j > revolution_steps::FIRST_BINADE ? &table.binades[j - 1] : nullptr;
-    const bool joins = lower != nullptr && !b.tie && !lower->tie && lower->step == b.step;
-    b.edge = joins ? lower->edge : std::ldexp(1.0, j);
-    b.next = joins ? lower->next : j - 1;
+    if (lower != nullptr && !b.tie && !lower->tie && lower->step == b.step) {
+      b = *lower;
+      continue;
+    }
+    b.edge = std::ldexp(1.0, j);
+    b.next = j - 1;
     b.limit = b.edge + two_pi + b.step;
     b.inverse = 1 / b.step;
-    // The pieces depend on the stretch alone: the binade below holds them
-    // already where it is of the same stretch. Binades the loops never reach
-    // are left to the walk.
-    if (joins) {
-      b.tabulated = lower->tabulated;
-      b.width = lower->width;
-      b.bias = lower->bias;
-      b.edge_and_step = lower->edge_and_step;
-      std::copy(std::begin(lower->breaks), std::end(lower->breaks), std::begin(b.breaks));
-      std::copy(std::begin(lower->offsets), std::end(lower->offsets), std::begin(b.offsets));
-    } else if (std::ldexp(1.0, j) <= revolution_steps::MAX_LOOP_REVOLUTIONS * two_pi) {
-      tabulate(table, j, two_pi);
-    }
+    // Binades the loops never reach are left to the walk.
+    if (b.edge <= revolution_steps::MAX_LOOP_REVOLUTIONS * two_pi) tabulate(table, j, two_pi);
   }
   // The remainder by halves needs 2*pi in [4, 8): low below 2^-22.
   table.split = binade_of(two_pi) == 2;
