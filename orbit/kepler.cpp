@@ -241,9 +241,14 @@ struct sine_cosine {
   return {t + t * y * sine_series, 1 + y * cosine_series};
 }
 
-// The same for |t| <= 1/8 with the polynomials to t^11 and t^12, whose
-// remainders are below 10^-20.
-[[maybe_unused]] sine_cosine tiny_sine_cosine(double t) {
+// sin(t) and cos(t) - 1 for |t| <= 1/8 by their Taylor polynomials to t^11
+// and t^12, whose remainders are below 10^-20: the small angles of the
+// Halley steps, whose cosines enter less 1.
+struct small_angle {
+  double sine;
+  double cosine_less_1;
+};
+[[maybe_unused]] small_angle tiny_sine_cosine(double t) {
   const double y = t * t;
   const double y2 = y * y;
   const double sine_series = (-1.0 / 6 + y * (1.0 / 120)) +
@@ -251,7 +256,7 @@ struct sine_cosine {
   const double cosine_series =
       (-1.0 / 2 + y * (1.0 / 24)) +
       y2 * ((-1.0 / 720 + y * (1.0 / 40320)) + y2 * (-1.0 / 3628800 + y * (1.0 / 479001600)));
-  return {t + t * y * sine_series, 1 + y * cosine_series};
+  return {t + t * y * sine_series, y * cosine_series};
 }
 
 // sin(x) and cos(x) for x in [0, 8] to about an ulp: x less the nearest
@@ -290,7 +295,9 @@ struct halley_step {
   double delta;
   double e_cos;
 };
-halley_step halley(double e_s, double e_c, double c, double d, double sin_d, double cos_d_less_1) {
+halley_step halley(double e_s, double e_c, double c, double d, const small_angle& z) {
+  const double sin_d = z.sine;
+  const double cos_d_less_1 = z.cosine_less_1;
   const double e_sin_gain = e_c * sin_d + e_s * cos_d_less_1;     // e*(sin(point + d) - S)
   const double e_sin = e_s + e_sin_gain;                          // e*sin(point + d)
   const double e_cos = e_c + (e_c * cos_d_less_1 - e_s * sin_d);  // e*cos(point + d)
@@ -318,30 +325,26 @@ halley_step halley(double e_s, double e_c, double c, double d, double sin_d, dou
   const double e_s = e * m.s;
   const double e_c = e * m.c;
   // d - e sin(M + d) = 0: c = e*S as the point is M itself.
-  const auto step_at = [&](const sine_cosine& z) { return halley(e_s, e_c, e_s, d, z.s, z.c - 1); };
+  const auto step_at = [&](const small_angle& z) { return halley(e_s, e_c, e_s, d, z); };
   if (e <= ONE_STEP_ECCENTRICITY) {
     const halley_step step = step_at(tiny_sine_cosine(d));
     return {mean_anomaly + (d - step.delta), step.e_cos};
   }
   double e_cos = e_c;
   for (int k = 0; k < MAX_START_STEPS; ++k) {
-    const halley_step step =
-        step_at(std::fabs(d) <= 0.125 ? tiny_sine_cosine(d) : small_sine_cosine(d));
+    small_angle z{};
+    if (std::fabs(d) <= 0.125) {
+      z = tiny_sine_cosine(d);
+    } else {
+      const sine_cosine wide = small_sine_cosine(d);
+      z = {wide.s, wide.c - 1};
+    }
+    const halley_step step = step_at(z);
     d -= step.delta;
     e_cos = step.e_cos;
     if (std::fabs(step.delta) < START_SETTLED) break;
   }
   return {mean_anomaly + d, e_cos};
-}
-
-// sin(t) and cos(t) - 1 for |t| <= 1/16 by their Taylor polynomials to t^9
-// and t^8, whose remainders are below 10^-20.
-sine_cosine wee_sine_cosine(double t) {
-  const double y = t * t;
-  const double y2 = y * y;
-  const double sine_series = (-1.0 / 6 + y * (1.0 / 120)) + y2 * (-1.0 / 5040 + y * (1.0 / 362880));
-  const double cosine_series = (-1.0 / 2 + y * (1.0 / 24)) + y2 * (-1.0 / 720 + y * (1.0 / 40320));
-  return {t + t * y * sine_series, y * cosine_series};
 }
 
 // Whether the track's point can start the solve for M: a date or so before,
@@ -355,7 +358,7 @@ bool track_starts(const kepler_track& track, double e, double mean_anomaly) {
 // cosine C near cos(p): E = p + d, where d - e*(C sin d + S (cos d - 1)) =
 // M - p + e*S, from the first two terms of its series in M - p and one Halley
 // step. With M - p below TRACK_REACH and e at most ONE_STEP_ECCENTRICITY, d
-// is below 1/16.
+// is below 1/16, well within tiny_sine_cosine's reach.
 start_point start_from_track(double e, double mean_anomaly, const kepler_track& track) {
   const double e_s = e * track.sine;
   const double e_c = e * track.cosine;
@@ -364,8 +367,7 @@ start_point start_from_track(double e, double mean_anomaly, const kepler_track& 
   const double inverse = 1 / (1 - e_c);
   const double q = c * inverse;
   const double d = q - 0.5 * e_s * (q * q) * inverse;
-  const sine_cosine z = wee_sine_cosine(d);
-  const halley_step step = halley(e_s, e_c, c, d, z.s, z.c);
+  const halley_step step = halley(e_s, e_c, c, d, tiny_sine_cosine(d));
   return {track.point + (d - step.delta), step.e_cos};
 }
 
