@@ -1,6 +1,5 @@
 #include "driver/check.h"
 
-#include <array>
 #include <cmath>
 #include <limits>
 
@@ -20,9 +19,23 @@ constexpr std::int64_t EARLIEST_LIKELY_YEAR = 1000;
 constexpr std::int64_t LATEST_LIKELY_YEAR = 3000;
 constexpr double HEAVIEST_LIKELY_MASS = 0.001;  // solar masses: about Jupiter's
 constexpr double EPOCH_DRIFT_DAYS = 36525;      // 100 Julian years
-constexpr std::array<const char*, datafiles::READ_COUNT> READ_NAMES = {
-    "the target's elements", "the observer's elements", "the start date", "the day count"};
+
 constexpr int NAME_WIDTH = 34;
+
+// What the element file's read number `read` (from 0, in file order) reads,
+// as reports name it: "the target's elements", ..., "the day count".
+std::string read_name(std::size_t read) {
+  switch (read) {
+    case 0:
+      return datafiles::possessive(datafiles::body::target) + std::string("elements");
+    case 1:
+      return datafiles::possessive(datafiles::body::observer) + std::string("elements");
+    case 2:
+      return datafiles::START_NAME;
+    default:
+      return datafiles::COUNT_NAME;
+  }
+}
 
 const char* unit_of(datafiles::element_rule rule) {
   switch (rule) {
@@ -93,7 +106,7 @@ std::vector<std::string> check_notes(const datafiles::element_data& data) {
     const datafiles::numbers_left_over& left_over = data.left_over[k];
     if (left_over.line != 0) {
       notes.push_back("line " + std::to_string(left_over.line) + ": numbers left over after " +
-                      READ_NAMES[k] + ": \"" + left_over.text +
+                      read_name(k) + ": \"" + left_over.text +
                       "\": a decimal comma (1,5 reads as 1 and 5) or a value too many?");
     }
   }

@@ -6,8 +6,15 @@ namespace driver {
 
 namespace {
 
-constexpr std::size_t MEAN_ANOMALY = 5;  // the places of these in datafiles::ELEMENTS
-constexpr std::size_t MASS = 7;
+// The place of an element in datafiles::ELEMENTS.
+constexpr std::size_t place_of(double datafiles::orbital_elements::*member) {
+  std::size_t place = 0;
+  while (place < datafiles::ELEMENTS.size() && datafiles::ELEMENTS[place].member != member) ++place;
+  return place;
+}
+constexpr std::size_t MEAN_ANOMALY = place_of(&datafiles::orbital_elements::m0);
+constexpr std::size_t MASS = place_of(&datafiles::orbital_elements::mass);
+static_assert(MEAN_ANOMALY < datafiles::ELEMENTS.size() && MASS < datafiles::ELEMENTS.size());
 
 // The failure that reports `fault`, without its place.
 datafiles::io_failure fault_failure(const orbit::run_fault& fault,
