@@ -103,15 +103,6 @@ class [[nodiscard]] outcome {
   std::variant<T, io_failure> state_;
 };
 
-// Moves the value of `result` into `destination` and gives nothing, or gives
-// the failure: `if (auto failed = extract(read(), into)) return *failed;`.
-template <typename T, typename U>
-std::optional<io_failure> extract(outcome<T>&& result, U& destination) {
-  if (!result) return result.failure();
-  destination = std::move(result).value();
-  return std::nullopt;
-}
-
 // A number as the reports write it: its shortest round-trip form ("1.5",
 // "-0.001", "1e+300", "inf").
 std::string report_number(double value);
