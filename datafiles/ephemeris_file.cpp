@@ -48,22 +48,6 @@ ephemeris_file::ephemeris_file(ephemeris_file&& other) noexcept
       committed_(other.committed_),
       stop_(other.stop_) {}
 
-ephemeris_file& ephemeris_file::operator=(ephemeris_file&& other) noexcept {
-  if (this != &other) {
-    abandon();
-    descriptor_ = std::exchange(other.descriptor_, -1);
-    read_only_ = other.read_only_;
-    regular_ = other.regular_;
-    started_ = other.started_;
-    stopped_ = other.stopped_;
-    buffer_ = std::move(other.buffer_);
-    queued_ = std::exchange(other.queued_, 0);
-    committed_ = other.committed_;
-    stop_ = other.stop_;
-  }
-  return *this;
-}
-
 ephemeris_file::~ephemeris_file() {
   abandon();
 }

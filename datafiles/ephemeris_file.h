@@ -28,7 +28,7 @@ inline constexpr std::size_t EPHEMERIS_BUFFER_SIZE = std::size_t{1} << 18;
 class ephemeris_file {
  public:
   ephemeris_file(ephemeris_file&& other) noexcept;
-  ephemeris_file& operator=(ephemeris_file&& other) noexcept;
+  ephemeris_file& operator=(ephemeris_file&& other) = delete;
   ~ephemeris_file();  // abandon()s a file still open
 
   // Formats one record and queues it for writing. Failures: "list output
@@ -84,12 +84,6 @@ class ephemeris_file {
 // short by a signal), or REASON_LOCKED.
 outcome<ephemeris_file> open_ephemeris(const char* path = EPHEMERIS_FILE_NAME,
                                        stop_check stop = nullptr);
-
-// Takes an exclusive advisory lock on the open table, held until the
-// descriptor is closed, without waiting. Returns 0 (also where the file
-// system has no locks), or EWOULDBLOCK when another run holds it. On Windows
-// the share mode taken at the open is the lock, and this does nothing.
-int lock_table(int descriptor);
 
 // Closes unit 2: the same as file.close().
 std::optional<io_failure> close_ephemeris(ephemeris_file& file);

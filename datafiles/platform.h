@@ -33,4 +33,10 @@ long long write_some(int descriptor, const char* data, std::size_t size);
 // if it is a pipe. Returns the descriptor, or -1 with errno set.
 int open_read_only(const char* path);
 
+// Takes an exclusive advisory lock on the open table, held until the
+// descriptor is closed, without waiting. Returns 0 (also where the file
+// system has no locks), or EWOULDBLOCK when another run holds it. On Windows
+// the share mode taken at the open is the lock, and this does nothing.
+int lock_table(int descriptor);
+
 }  // namespace datafiles

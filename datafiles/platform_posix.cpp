@@ -4,7 +4,6 @@
 
 #include <cerrno>
 
-#include "datafiles/ephemeris_file.h"
 #include "datafiles/platform.h"
 
 namespace datafiles {

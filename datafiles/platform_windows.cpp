@@ -7,7 +7,6 @@
 #include <cerrno>
 #include <cstdlib>
 
-#include "datafiles/ephemeris_file.h"
 #include "datafiles/platform.h"
 
 namespace datafiles {
