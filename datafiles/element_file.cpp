@@ -38,8 +38,7 @@ io_failure at_line(io_failure failure, std::size_t line) {
 io_failure placed(io_failure failure, std::size_t read, const read_place& place) {
   std::string name;
   if (read < 2) {
-    name = possessive(read == 0 ? body::target : body::observer) +
-           std::string(ELEMENTS[place.value].name);
+    name = element_name(read == 0 ? body::target : body::observer, place.value);
   } else {
     name = read == 2 ? START_NAME : COUNT_NAME;
   }
@@ -82,7 +81,7 @@ std::optional<io_failure> first_missing_element(const std::vector<std::optional<
                                                 body owner) {
   for (std::size_t k = 0; k < ELEMENT_COUNT; ++k) {
     if (!values[k]) {
-      return at_line(missing_value(possessive(owner) + std::string(ELEMENTS[k].name)), lines[k]);
+      return at_line(missing_value(element_name(owner, k)), lines[k]);
     }
   }
   return std::nullopt;

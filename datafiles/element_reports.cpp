@@ -58,6 +58,10 @@ const char* possessive(body owner) {
   return owner == body::observer ? "the observer's " : "the target's ";
 }
 
+std::string element_name(body owner, std::size_t index) {
+  return possessive(owner) + std::string(ELEMENTS.at(index).name);
+}
+
 io_failure element_failure(const std::string& subject, double value, const std::string& rule) {
   return element_unit_failure(failure_step::element,
                               subject + " " + report_number(value) + " " + rule);
@@ -76,7 +80,7 @@ std::optional<io_failure> element_value_failure(body owner, std::size_t index, d
   const std::optional<std::string> broken =
       std::isfinite(value) ? broken_rule(field.rule, value) : "is not finite";
   if (!broken) return std::nullopt;
-  return element_failure(possessive(owner) + std::string(field.name), value, *broken);
+  return element_failure(element_name(owner, index), value, *broken);
 }
 
 std::optional<io_failure> start_date_failure(double start) {

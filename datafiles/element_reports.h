@@ -16,6 +16,10 @@ namespace datafiles {
 // eccentricity", or "the observer's ".
 const char* possessive(body owner);
 
+// How reports name element `index` of ELEMENTS of `owner`: "the target's
+// eccentricity".
+std::string element_name(body owner, std::size_t index);
+
 inline constexpr const char* START_NAME = "the start date";
 inline constexpr const char* COUNT_NAME = "the day count";
 
