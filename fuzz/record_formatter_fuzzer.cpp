@@ -1,7 +1,8 @@
 // Feeds arbitrary bit patterns, every class of double among them (zeros of
 // both signs, subnormals, infinities, NaNs with any payload and sign), to the
 // record formatter and compares each item and the whole record with what
-// snprintf("%.9G") gives once the layout rules are applied here:
+// snprintf("%.9G") gives once the layout rules are applied (by the tests'
+// reference, tests/c_library_items.h):
 //   - an item is a blank, '-' for a value below zero or else a blank, then
 //     "0." for a zero or the "%.9G" text of the magnitude, with a decimal
 //     point put before the exponent (or at the end) of a text that begins
@@ -21,10 +22,10 @@
 #include <string_view>
 
 #include "datafiles/list_output.h"
+#include "tests/c_library_items.h"
 
 namespace {
 
-using datafiles::LIST_LINE_LIMIT;
 using datafiles::MAX_ITEM_SIZE;
 using datafiles::MAX_RECORD_SIZE;
 using datafiles::RECORD_VALUES;
@@ -35,20 +36,6 @@ using datafiles::RECORD_VALUES;
                what, value, static_cast<int>(got.size()), got.data(), static_cast<int>(want.size()),
                want.data());
   std::abort();
-}
-
-std::string expected_item(double value) {
-  std::string item = value < 0 ? " -" : "  ";
-  const double magnitude = value < 0 ? -value : value;
-  if (magnitude == 0) return item + "0.";
-  char text[64];
-  const int length = std::snprintf(text, sizeof text, "%.9G", magnitude);
-  std::string digits(text, static_cast<std::size_t>(length));
-  if (digits[0] != 'I' && digits[0] != 'N' && digits.find('.') == std::string::npos) {
-    const std::size_t exponent = digits.find('E');
-    digits.insert(exponent == std::string::npos ? digits.size() : exponent, ".");
-  }
-  return item + digits;
 }
 
 double value_at(const std::uint8_t* data, std::size_t size, std::size_t index) {
@@ -66,24 +53,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   double values[RECORD_VALUES];
   for (std::size_t k = 0; k < RECORD_VALUES; ++k) values[k] = value_at(data, size, k);
 
-  std::string expected_record;
-  std::size_t column = 0;
   for (const double value : values) {
-    const std::string want = expected_item(value);
+    const std::string want = c_library_reference::item(value);
     const auto item = std::make_unique<char[]>(MAX_ITEM_SIZE);
     const std::size_t length = datafiles::format_item(value, item.get());
     if (length > MAX_ITEM_SIZE) fail("an item beyond MAX_ITEM_SIZE", value, {}, want);
     const std::string_view got(item.get(), length);
     if (got != want) fail("a wrong item", value, got, want);
-
-    if (column > 0 && column + want.size() >= LIST_LINE_LIMIT) {
-      expected_record += '\n';
-      column = 0;
-    }
-    expected_record += want;
-    column += want.size();
   }
-  expected_record += '\n';
+  const std::string expected_record =
+      c_library_reference::record(values, c_library_reference::item, "\n");
 
   const datafiles::ephemeris_record record{values[0], values[1], values[2], values[3],
                                            values[4], values[5], values[6], values[7]};

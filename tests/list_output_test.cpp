@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "c_library_items.h"
 #include "platform.h"
 #include "test_support.h"
 
@@ -45,30 +46,10 @@ ephemeris_record record_of(const std::vector<double>& v) {
   return ephemeris_record{v.at(0), v.at(1), v.at(2), v.at(3), v.at(4), v.at(5), v.at(6), v.at(7)};
 }
 
-// The item as the C library would give it: "%.9G" of the magnitude, with the
-// decimal point forced into texts that do not begin with I or N, and the
-// platform's exponent digits.
+// The item as the C library would give it, with the platform's exponent
+// digits.
 std::string item_from_c_library(double value) {
-  // A NaN is written as glibc writes it on every platform ("NAN", or "-NAN."
-  // with its sign bit set); mingw-w64's printf drops the sign.
-  if (std::isnan(value)) return std::signbit(value) ? "  -NAN." : "  NAN";
-  std::string text = value < 0 ? " -" : "  ";
-  const double magnitude = value < 0 ? -value : value;
-  if (magnitude == 0) return text + "0.";
-  char digits[64];
-  std::snprintf(digits, sizeof digits, "%.9G", magnitude);
-  std::string magnitude_text = digits;
-  const char first = magnitude_text[0];
-  const bool unchanged = first == 'I' || first == 'N' || first == 'i' || first == 'n';
-  if (!unchanged && magnitude_text.find('.') == std::string::npos) {
-    const std::size_t exponent = magnitude_text.find('E');
-    if (exponent == std::string::npos) {
-      magnitude_text += '.';
-    } else {
-      magnitude_text.replace(exponent, 0, 1, '.');
-    }
-  }
-  return platform_text(text + magnitude_text);
+  return platform_text(c_library_reference::item(value));
 }
 
 void expect_same_as_c_library(double value) {
@@ -289,18 +270,8 @@ TEST(FormatRecord, BreaksWhereTheLineWouldReachEightyCharacters) {
 // The record as the items of the C library joined by the line rule, with the
 // platform's line ends.
 std::string record_from_c_library(const std::vector<double>& values) {
-  std::string text;
-  std::size_t column = 0;
-  for (const double v : values) {
-    const std::string item = item_from_c_library(v);
-    if (column > 0 && column + item.size() >= LIST_LINE_LIMIT) {
-      text += testing_support::PLATFORM.line_end;
-      column = 0;
-    }
-    text += item;
-    column += item.size();
-  }
-  return text + testing_support::PLATFORM.line_end;
+  return c_library_reference::record(values, item_from_c_library,
+                                     testing_support::PLATFORM.line_end);
 }
 
 TEST(FormatRecord, MatchesTheCLibraryAndStaysInsideItsSize) {
