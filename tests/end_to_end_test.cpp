@@ -570,16 +570,21 @@ TEST(EndToEnd, ReportsAFailedWriteInsteadOfSucceeding) {
   }
 }
 
+// Waits until the table holds records, up to 20 seconds.
+void wait_for_records(const fs::path& table) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (!(fs::exists(table) && fs::is_regular_file(table) && fs::file_size(table) > 0) &&
+         std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+}
+
 // Starts a run of a hundred million days and waits until records appear.
 std::unique_ptr<running_program> start_long_run(const fs::path& dir,
                                                 const testing_support::run_options& options = {}) {
   write_file(dir / "DATOS.DAT", mars_elements("2461081.5", "100000000"));
   auto program = std::make_unique<running_program>(dir, options);
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (!(fs::exists(dir / "VESK.DAT") && fs::file_size(dir / "VESK.DAT") > 0) &&
-         std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
+  wait_for_records(dir / "VESK.DAT");
   return program;
 }
 
@@ -656,15 +661,6 @@ std::string read_pipe(int reader, std::size_t size) {
     }
   }
   return text;
-}
-
-// Waits until the table holds records, up to 20 seconds.
-void wait_for_records(const fs::path& table) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (!(fs::exists(table) && fs::is_regular_file(table) && fs::file_size(table) > 0) &&
-         std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
 }
 
 // Sets a file attribute with chattr; false where the file system (or the
