@@ -122,9 +122,4 @@ bool running_program::send(int signal_number) const {
   return ::kill(pid_, signal_number) == 0;
 }
 
-run_result run_program(const std::filesystem::path& directory, const run_options& options) {
-  running_program program(directory, options);
-  return program.wait();
-}
-
 }  // namespace testing_support

@@ -71,7 +71,11 @@ inline bool ended_abnormally(const run_result& result) {
 bool can_send(int signal_number);
 
 // Starts the program and waits for it.
-run_result run_program(const std::filesystem::path& directory, const run_options& options = {});
+inline run_result run_program(const std::filesystem::path& directory,
+                              const run_options& options = {}) {
+  running_program program(directory, options);
+  return program.wait();
+}
 
 // True where this process may switch a child to user "nobody".
 bool can_run_unprivileged();

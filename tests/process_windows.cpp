@@ -145,9 +145,4 @@ run_result running_program::wait(double seconds) {
   return result;
 }
 
-run_result run_program(const std::filesystem::path& directory, const run_options& options) {
-  running_program program(directory, options);
-  return program.wait();
-}
-
 }  // namespace testing_support
