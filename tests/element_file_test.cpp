@@ -66,9 +66,7 @@ void expect_fails(const std::string& content, failure_step step, const std::stri
   expect_failure(read_text(content), step, reason);
 }
 
-std::uint64_t bits(double v) {
-  return std::bit_cast<std::uint64_t>(v);
-}
+using testing_support::bits;
 
 // The eight elements, in file order, bit for bit.
 void expect_elements(const orbital_elements& el, const std::array<double, 8>& expected) {

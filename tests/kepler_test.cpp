@@ -17,9 +17,7 @@ namespace {
 using orbit::kepler_detail::kepler_path;
 using std::numbers::pi;
 
-std::uint64_t bits(double x) {
-  return std::bit_cast<std::uint64_t>(x);
-}
+using testing_support::bits;
 
 // One step of the iteration, as the solver takes it.
 double step(double e, double m, double x) {

@@ -405,12 +405,10 @@ TEST(HelioPosition, ATrackChangesNoBit) {
     for (const double date : dates) {
       const orbit::helio_place tracked = orbit::helio_position(s, date, frame(), track);
       const orbit::helio_place alone = orbit::helio_position(s, date, frame());
-      ASSERT_EQ(std::bit_cast<std::uint64_t>(tracked.r), std::bit_cast<std::uint64_t>(alone.r))
+      ASSERT_EQ(testing_support::bits(tracked.r), testing_support::bits(alone.r))
           << "e " << e << " date " << date;
-      ASSERT_EQ(std::bit_cast<std::uint64_t>(tracked.position.x),
-                std::bit_cast<std::uint64_t>(alone.position.x));
-      ASSERT_EQ(std::bit_cast<std::uint64_t>(tracked.position.z),
-                std::bit_cast<std::uint64_t>(alone.position.z));
+      ASSERT_EQ(testing_support::bits(tracked.position.x), testing_support::bits(alone.position.x));
+      ASSERT_EQ(testing_support::bits(tracked.position.z), testing_support::bits(alone.position.z));
     }
   }
 }

@@ -2,12 +2,19 @@
 // writes, and a child process to run code under limits of its own.
 #pragma once
 
+#include <bit>
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <string>
 
 namespace testing_support {
+
+// A double's bits, for comparisons that tell -0 from 0 and one NaN from another.
+inline std::uint64_t bits(double value) {
+  return std::bit_cast<std::uint64_t>(value);
+}
 
 // A fresh directory under the system's temporary directory, removed with its
 // contents on destruction.
