@@ -151,10 +151,53 @@ TEST(EndToEnd, WritesTheTableAnIndependentComputationGives) {
   }
 }
 
-TEST(EndToEnd, IgnoresItsArguments) {
+TEST(EndToEnd, IgnoresArgumentsThatAreNoOptionAndReadsOnlyDatosDat) {
   temporary_directory dir;
   write_file(dir / "DATOS.DAT", mars_elements("2461081.5", "3"));
-  expect_clean_success(run_program(dir.path(), {{"--help", "other.dat"}}));
+  // A file named as an argument is not read, valid or not.
+  write_file(dir / "comet.dat", "17.867 0.96714 162.262 111.332 58.420 0 2446470.96 0\n");
+  expect_clean_success(run_program(dir.path(), {{"comet.dat", "-", "other.dat"}}));
+  expect_table(read_file(dir / "VESK.DAT"), mars_expected_head);
+}
+
+TEST(EndToEnd, AMistypedOptionReadsAndWritesNothing) {
+  const std::string see_help = "; ephemeris --help lists the options";
+  // (arguments, the one line on standard error)
+  const struct {
+    std::vector<std::string> arguments;
+    std::string err;
+  } cases[] = {
+      {{"--chek"}, "ephemeris: unknown option '--chek'" + see_help},
+      {{"-c"}, "ephemeris: unknown option '-c'" + see_help},
+      {{"-V"}, "ephemeris: unknown option '-V'" + see_help},
+      {{"-x", "check"}, "ephemeris: unknown option '-x'" + see_help},
+      {{"check", "--verison"}, "ephemeris: unknown option '--verison'" + see_help},
+      {{"--check", "DATOS.DAT"}, "ephemeris: '--check' must be the only argument" + see_help},
+      {{"--version", "--check"}, "ephemeris: '--version' must be the only argument" + see_help},
+      {{"x", "--check"}, "ephemeris: '--check' must be the only argument" + see_help},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.arguments[0]);
+    // No DATOS.DAT at all: a program that tried to read it would report the
+    // failed open instead.
+    temporary_directory dir;
+    write_file(dir / "VESK.DAT", old_table);
+    const auto before = fs::last_write_time(dir / "VESK.DAT");
+    const run_result result = run_program(dir.path(), {c.arguments});
+    EXPECT_EQ(result.exit_status, 2);
+    EXPECT_EQ(result.signal, 0);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, platform_text(c.err + "\n"));
+    EXPECT_EQ(read_file(dir / "VESK.DAT"), old_table);
+    EXPECT_EQ(fs::last_write_time(dir / "VESK.DAT"), before);
+    // Nothing created either.
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
+  }
+  // "check" alone is no option: an ordinary run, which needs DATOS.DAT.
+  temporary_directory dir;
+  write_file(dir / "DATOS.DAT", mars_elements("2461081.5", "3"));
+  write_file(dir / "VESK.DAT", old_table);
+  expect_clean_success(run_program(dir.path(), {{"check"}}));
   expect_table(read_file(dir / "VESK.DAT"), mars_expected_head);
 }
 
