@@ -256,6 +256,16 @@ TEST(EndToEnd, HelpVersionAndCheckLeaveTheTableAlone) {
   }
 }
 
+// Runs --check on `elements`, in a directory of its own; a check never
+// creates VESK.DAT.
+run_result run_check(const std::string& elements) {
+  temporary_directory dir;
+  write_file(dir / "DATOS.DAT", elements);
+  const run_result result = run_program(dir.path(), {{"--check"}});
+  EXPECT_FALSE(fs::exists(dir / "VESK.DAT"));
+  return result;
+}
+
 TEST(EndToEnd, CheckNotesWhatIsLegalButProbablyNotMeant) {
   const std::string mars = data_file("mars_from_earth.dat");
   const std::string target = mars.substr(0, mars.find('\n') + 1);
@@ -317,16 +327,13 @@ TEST(EndToEnd, CheckNotesWhatIsLegalButProbablyNotMeant) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    temporary_directory dir;
-    write_file(dir / "DATOS.DAT", c.elements);
-    const run_result result = run_program(dir.path(), {{"--check"}});
+    const run_result result = run_check(c.elements);
     EXPECT_EQ(result.exit_status, 0);
     EXPECT_EQ(result.err, "");
     for (const std::string& note : c.notes) {
       EXPECT_NE(result.out.find(with_line_ends(note + "\n")), std::string::npos) << note << "\nin\n"
                                                                                  << result.out;
     }
-    EXPECT_FALSE(fs::exists(dir / "VESK.DAT"));
   }
 }
 
@@ -380,13 +387,10 @@ TEST(EndToEnd, CheckShowsTheValuesReadBeforeAFailure) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    temporary_directory dir;
-    write_file(dir / "DATOS.DAT", c.elements);
-    const run_result result = run_program(dir.path(), {{"--check"}});
+    const run_result result = run_check(c.elements);
     EXPECT_EQ(result.exit_status, 2);
     EXPECT_EQ(result.out, with_line_ends(c.out));
     EXPECT_EQ(result.err, c.err);
-    EXPECT_FALSE(fs::exists(dir / "VESK.DAT"));
   }
 }
 
@@ -559,14 +563,11 @@ TEST(EndToEnd, SaysWhatAFileNotSavedAsPlainTextIsAndHowToSaveIt) {
   for (const auto& c : cases) {
     expect_refused({c.name, c.contents, c.report});
     // --check says the same, and shows the values read before the failure.
-    temporary_directory dir;
-    write_file(dir / "DATOS.DAT", c.contents);
-    const run_result result = run_program(dir.path(), {{"--check"}});
+    const run_result result = run_check(c.contents);
     EXPECT_EQ(result.exit_status, 2);
     EXPECT_EQ(result.err, c.report);
     EXPECT_EQ(result.out.substr(0, with_line_ends(c.check_out).size()),
               with_line_ends(c.check_out));
-    EXPECT_FALSE(fs::exists(dir / "VESK.DAT"));
   }
 }
 
