@@ -156,7 +156,7 @@ std::optional<io_failure> read_four(list_reader& reader, values_read& read) {
   }
   read.left_over[1] = reader.left_over();
   std::vector<std::optional<double>> start;
-  const auto failed_start = take_read(reader.read_reals(1), 2, reader, start, read.lines.start);
+  auto failed_start = take_read(reader.read_reals(1), 2, reader, start, read.lines.start);
   if (!start.empty()) read.start = start[0];
   if (failed_start) return failed_start;
   read.left_over[2] = reader.left_over();

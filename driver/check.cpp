@@ -92,6 +92,7 @@ std::string body_text(const char* title, const std::vector<std::optional<double>
 
 std::vector<std::optional<double>> present(const datafiles::orbital_elements& body) {
   std::vector<std::optional<double>> values;
+  values.reserve(datafiles::ELEMENTS.size());
   for (const datafiles::element_field& field : datafiles::ELEMENTS) {
     values.emplace_back(body.*field.member);
   }
