@@ -428,6 +428,7 @@ io_failure list_reader::failure(failure_step step, const char* reason) {
   }
   place_.at_end = place_.text.empty() && cursor_.peek() == END;
   place_.stream_error = cursor_.error_number() != 0;
+  cursor_.settle_form();
   if (place_.stream_error) {
     place_.at_end = false;
     return system_failure(failure_step::list_in, cursor_.error_number(), unit_,

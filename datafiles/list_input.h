@@ -135,6 +135,13 @@ class byte_cursor {
   // until they show another).
   [[nodiscard]] text_form form() const { return form_.form; }
 
+  // Moves on until the input's first line has been taken from the source, so
+  // that form() no longer depends on how far reading went. Only once the
+  // cursor's bytes are no longer wanted.
+  void settle_form() {
+    while (!form_.settled && peek() != END) advance();
+  }
+
  private:
   // Follows the bytes of the input's start, in order, until they settle its
   // form: looks at no byte past the first LF.
@@ -206,7 +213,8 @@ class list_reader {
   }
 
   // The form of the input as far as the reads have taken it (see
-  // byte_cursor::form()).
+  // byte_cursor::form()); after a failed read, the form of its whole first
+  // line, however the bytes arrived.
   [[nodiscard]] text_form form() const { return cursor_.form(); }
 
  private:

@@ -460,7 +460,7 @@ TEST(ListInputForm, DependsOnlyOnTheFirstLineWhateverTheChunks) {
   // Random texts of the bytes that matter, fed in every way; and plain text of
   // printable ASCII with LF or CR LF line ends, which is always plain.
   std::mt19937_64 random(20261209);
-  const std::string bytes("1 \r\n\0\xEF\xBB\xBF\xFF\xFE", 10);
+  const std::string bytes("1 \r\n\0\xEF\xBB\xBF\xFF\xFEx", 11);
   const auto random_text = [&random, &bytes](std::size_t length) {
     std::string text;
     for (std::size_t k = 0; k < length; ++k) text += bytes[random() % bytes.size()];
@@ -468,12 +468,22 @@ TEST(ListInputForm, DependsOnlyOnTheFirstLineWhateverTheChunks) {
   };
   const long cases = testing_support::environment_number("LIST_INPUT_FORMS", 20000);
   for (long n = 0; n < cases; ++n) {
-    const std::string text = random_text(random() % 12);
+    // Long enough that a failure's place text ends before the first LF.
+    const std::string text = random_text(random() % 48);
     const text_form form = form_of(text, FEEDS[0]);
     SCOPED_TRACE("input: \"" + text + "\"");
     for (const feed& f : {FEEDS[1], FEEDS[2], feed{7, 3}}) ASSERT_EQ(form_of(text, f), form);
     if (const std::size_t lf = text.find('\n'); lf != std::string::npos) {
       ASSERT_EQ(form_of(text.substr(0, lf + 1) + random_text(random() % 8), FEEDS[0]), form);
+    }
+    // A failed read knows the form of the whole first line, however far the
+    // bytes had come when it failed.
+    for (const feed& f : {FEEDS[0], FEEDS[1], FEEDS[2], feed{7, 3}}) {
+      memory_source source(text, f.piece);
+      list_reader reader(source, ELEMENT_UNIT, f.chunk_size);
+      if (!reader.read_reals(2)) {
+        ASSERT_EQ(reader.form(), form) << "piece " << f.piece;
+      }
     }
 
     std::string plain;
