@@ -99,7 +99,7 @@ std::vector<std::optional<double>> present(const datafiles::orbital_elements& bo
   return values;
 }
 
-// `value` to nine significant digits, as the table writes values: "1.52368372".
+// `value` to nine significant digits, as the table writes values: "1.52367944".
 std::string rounded_number(double value) {
   char text[32];
   const auto end = std::to_chars(text, text + sizeof text, value, std::chars_format::general, 9);
