@@ -18,24 +18,32 @@ namespace {
 
 constexpr std::size_t ELEMENT_COUNT = ELEMENTS.size();
 
-// What the four reads left in the variables, before any check.
-struct values_read {
-  std::vector<std::optional<double>> target;    // the eight elements
-  std::vector<std::optional<double>> observer;  // the eight elements
-  std::optional<double> start;
-  std::optional<std::int64_t> count;  // not yet range-checked
-  std::array<numbers_left_over, READ_COUNT> left_over;
-  value_lines lines;
-};
-
 // `failure`, saying that it is about a value read on `line`.
 io_failure at_line(io_failure failure, std::size_t line) {
   failure.where = line_text(line);
   return failure;
 }
 
-// The failure `failure` of read `read` (0 to 3), saying where it happened.
-io_failure placed(io_failure failure, std::size_t read, const read_place& place) {
+// What a report adds about a file in `form`: what it is and what to do.
+const char* form_advice(text_form form) {
+  switch (form) {
+    case text_form::plain:
+      break;
+    case text_form::utf8_bom:
+      return "; the file is UTF-8 text with a byte-order mark: save it as plain text, without "
+             "the mark";
+    case text_form::utf16:
+      return "; the file is UTF-16 text: save it as plain text (ASCII or UTF-8)";
+    case text_form::cr_line_ends:
+      return "; the file is text, but its lines end with CR alone: save it as plain text with "
+             "LF or CR LF line ends";
+  }
+  return "";
+}
+
+// The failure `failure` of read `read` (0 to 3) in a file of `form`, saying
+// where it happened.
+io_failure placed(io_failure failure, std::size_t read, const read_place& place, text_form form) {
   std::string name;
   if (read < 2) {
     name = element_name(read == 0 ? body::target : body::observer, place.value);
@@ -56,7 +64,18 @@ io_failure placed(io_failure failure, std::size_t read, const read_place& place)
       failure.where += place.text.empty() ? ", at the line end" : ", at " + quoted_text(place.text);
     }
   }
+  failure.where += form_advice(form);
   return failure;
+}
+
+// Keeps in `destination` what a failed read had set.
+void keep_set_values(const std::vector<std::optional<double>>& set,
+                     std::vector<std::optional<double>>& destination) {
+  destination = set;
+}
+void keep_set_values(const std::vector<std::optional<double>>& set,
+                     std::optional<std::int64_t>& destination) {
+  if (!set.empty() && set[0]) destination = static_cast<std::int64_t>(*set[0]);
 }
 
 // Moves the value of `result`, read number `read`, into `destination`, and
@@ -64,7 +83,10 @@ io_failure placed(io_failure failure, std::size_t read, const read_place& place)
 template <typename T, typename L>
 std::optional<io_failure> take_read(outcome<T>&& result, std::size_t read,
                                     const list_reader& reader, T& destination, L& lines) {
-  if (!result) return placed(result.failure(), read, reader.failure_place());
+  if (!result) {
+    keep_set_values(reader.values_before_failure(), destination);
+    return placed(result.failure(), read, reader.failure_place(), reader.form());
+  }
   destination = std::move(result).value();
   const std::vector<std::size_t>& read_lines = reader.value_lines();
   if constexpr (std::is_same_v<L, std::size_t>) {
@@ -119,10 +141,10 @@ std::optional<io_failure> check_body(const orbital_elements& elements,
   return std::nullopt;
 }
 
-// The four reads, each leaving unset what it gave no value; or the failure
-// of the first read that failed.
-outcome<values_read> read_four(list_reader& reader) {
-  values_read read;
+// The four reads into `read`, each leaving unset what it gave no value; or
+// the failure of the first read that failed.
+std::optional<io_failure> read_four(list_reader& reader, values_read& read) {
+  read = values_read{};
   if (auto failed =
           take_read(reader.read_reals(ELEMENT_COUNT), 0, reader, read.target, read.lines.target)) {
     return *failed;
@@ -134,16 +156,15 @@ outcome<values_read> read_four(list_reader& reader) {
   }
   read.left_over[1] = reader.left_over();
   std::vector<std::optional<double>> start;
-  if (auto failed = take_read(reader.read_reals(1), 2, reader, start, read.lines.start)) {
-    return *failed;
-  }
-  read.start = start[0];
+  auto failed_start = take_read(reader.read_reals(1), 2, reader, start, read.lines.start);
+  if (!start.empty()) read.start = start[0];
+  if (failed_start) return failed_start;
   read.left_over[2] = reader.left_over();
   if (auto failed = take_read(reader.read_integer(), 3, reader, read.count, read.lines.count)) {
     return *failed;
   }
   read.left_over[3] = reader.left_over();
-  return read;
+  return std::nullopt;
 }
 
 // The checks on what the four reads gave, in this order: the first value
@@ -194,15 +215,25 @@ outcome<element_file> open_elements(const char* path) {
 }
 
 outcome<element_data> read_element_data(byte_source& source, std::size_t chunk_size) {
+  values_read read;
+  return read_element_data(source, read, chunk_size);
+}
+
+outcome<element_data> read_element_data(byte_source& source, values_read& read,
+                                        std::size_t chunk_size) {
   list_reader reader(source, ELEMENT_UNIT, chunk_size);
-  const outcome<values_read> read = read_four(reader);
-  if (!read) return read.failure();
-  return check_values(read.value());
+  if (auto failed = read_four(reader, read)) return std::move(*failed);
+  return check_values(read);
 }
 
 outcome<element_data> read_elements(element_file& file) {
+  values_read read;
+  return read_elements(file, read);
+}
+
+outcome<element_data> read_elements(element_file& file, values_read& read) {
   file_source source(file.stream());
-  return read_element_data(source);
+  return read_element_data(source, read);
 }
 
 void close_elements(element_file& file) {

@@ -3,9 +3,12 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "datafiles/io_failure.h"
 #include "datafiles/list_input.h"
@@ -22,6 +25,18 @@ struct value_lines {
   std::array<std::size_t, ELEMENTS.size()> observer{};
   std::size_t start = 0;
   std::size_t count = 0;
+};
+
+// What the four reads set, in file order: a body's values are none before
+// its read began, and a value is empty where its read left it unset or
+// stopped at a failure before it.
+struct values_read {
+  std::vector<std::optional<double>> target;    // the eight elements
+  std::vector<std::optional<double>> observer;  // the eight elements
+  std::optional<double> start;
+  std::optional<std::int64_t> count;  // not yet range-checked
+  std::array<numbers_left_over, READ_COUNT> left_over;
+  value_lines lines;
 };
 
 // Everything the element file supplies.
@@ -76,6 +91,14 @@ outcome<element_data> read_elements(element_file& file);
 // integer" / "integer overflow". Each of these says the line of the value ("line 1").
 outcome<element_data> read_element_data(byte_source& source,
                                         std::size_t chunk_size = DEFAULT_CHUNK_SIZE);
+// The same, leaving in `read` what the reads set, up to a failure if one
+// came. A failure of a read in a file that is not plain text (text_form) adds
+// to its place what the file is and how to save it ("...; the file is UTF-16
+// text: save it as plain text (ASCII or UTF-8)").
+outcome<element_data> read_element_data(byte_source& source, values_read& read,
+                                        std::size_t chunk_size = DEFAULT_CHUNK_SIZE);
+// read_elements, leaving in `read` what the reads set.
+outcome<element_data> read_elements(element_file& file, values_read& read);
 
 // Closes unit 1.
 void close_elements(element_file& file);

@@ -96,10 +96,38 @@ bool byte_cursor::fill(std::size_t want) {
     if (chunk.size == 0) {
       exhausted_ = true;
       error_number_ = chunk.error_number;
+      form_.end_of_input();
     }
+    form_.look_at(std::span<const char>(buffer_.data() + end_, chunk.size));
     end_ += chunk.size;
   }
   return end_ >= want;
+}
+
+void byte_cursor::form_watch::look_at(std::span<const char> bytes) {
+  for (const char byte : bytes) {
+    if (settled) return;
+    const auto c = static_cast<unsigned char>(byte);
+    if (seen < sizeof first) first[seen] = c;
+    ++seen;
+    const bool utf16_mark = seen == 2 && ((first[0] == 0xFF && first[1] == 0xFE) ||
+                                          (first[0] == 0xFE && first[1] == 0xFF));
+    const bool utf8_mark = seen == 3 && first[0] == 0xEF && first[1] == 0xBB && first[2] == 0xBF;
+    if (utf16_mark || c == 0) {
+      form = text_form::utf16;
+    } else if (utf8_mark) {
+      form = text_form::utf8_bom;
+    } else if (after_cr && c != '\n') {
+      form = text_form::cr_line_ends;
+    }
+    settled = form != text_form::plain || c == '\n';
+    after_cr = c == '\r';
+  }
+}
+
+void byte_cursor::form_watch::end_of_input() {
+  if (!settled && after_cr) form = text_form::cr_line_ends;
+  settled = true;
 }
 
 namespace {
@@ -400,6 +428,7 @@ io_failure list_reader::failure(failure_step step, const char* reason) {
   }
   place_.at_end = place_.text.empty() && cursor_.peek() == END;
   place_.stream_error = cursor_.error_number() != 0;
+  cursor_.settle_form();
   if (place_.stream_error) {
     place_.at_end = false;
     return system_failure(failure_step::list_in, cursor_.error_number(), unit_,
@@ -411,9 +440,9 @@ io_failure list_reader::failure(failure_step step, const char* reason) {
 outcome<std::vector<std::optional<double>>> list_reader::read_list(std::size_t count,
                                                                    bool integer) {
   at_value_ = 0;
+  values_.assign(count, std::nullopt);
   if (end_met_) return failure(failure_step::read_start, REASON_END_OF_FILE);
 
-  std::vector<std::optional<double>> values(count);
   value_lines_.assign(count, 0);
   std::size_t filled = 0;
   bool separator_pending = false;  // an item ended: one comma after it only separates
@@ -450,7 +479,7 @@ outcome<std::vector<std::optional<double>>> list_reader::read_list(std::size_t c
     separator_pending = true;
     for (std::uint64_t r = 0; r < item.repeat && filled < count; ++r) {
       value_lines_[filled] = line;
-      values[filled++] = item.text.value;
+      values_[filled++] = item.text.value;
     }
   }
 
@@ -459,7 +488,7 @@ outcome<std::vector<std::optional<double>>> list_reader::read_list(std::size_t c
     if (cursor_.error_number() != 0) return failure(failure_step::list_in, REASON_END_OF_FILE);
     end_met_ = true;
   }
-  return values;
+  return values_;
 }
 
 outcome<std::vector<std::optional<double>>> list_reader::read_reals(std::size_t count) {

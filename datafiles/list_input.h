@@ -75,6 +75,16 @@ struct numbers_left_over {
   std::string text;      // their first bytes, at most 20, up to the line end
 };
 
+// How the input was saved, as far as its first line shows: forms a text
+// editor may give that the reads cannot take.
+enum class text_form {
+  plain,         // none of the others
+  utf8_bom,      // starts with the UTF-8 byte-order mark, EF BB BF
+  utf16,         // starts with a UTF-16 byte-order mark, FF FE or FE FF, or has a NUL byte before
+                 // its first LF
+  cr_line_ends,  // a CR not followed by LF comes before its first LF
+};
+
 // Where a read failed.
 struct read_place {
   text_position position;     // where the item it could not read starts, or where it stopped
@@ -121,7 +131,30 @@ class byte_cursor {
     return {line_, discarded_ + begin_ - line_start_ + 1};
   }
 
+  // The input's form, from the bytes taken from the source so far (plain
+  // until they show another).
+  [[nodiscard]] text_form form() const { return form_.form; }
+
+  // Moves on until the input's first line has been taken from the source, so
+  // that form() no longer depends on how far reading went. Only once the
+  // cursor's bytes are no longer wanted.
+  void settle_form() {
+    while (!form_.settled && peek() != END) advance();
+  }
+
  private:
+  // Follows the bytes of the input's start, in order, until they settle its
+  // form: looks at no byte past the first LF.
+  struct form_watch {
+    text_form form = text_form::plain;
+    bool settled = false;
+    std::size_t seen = 0;         // bytes looked at
+    unsigned char first[3] = {};  // the first of them
+    bool after_cr = false;        // the last byte looked at was a CR
+    void look_at(std::span<const char> bytes);
+    void end_of_input();
+  };
+
   bool fill(std::size_t want);
 
   byte_source& source_;
@@ -135,6 +168,7 @@ class byte_cursor {
   std::size_t line_start_ = 0;  // where in the input that line starts
   std::string kept_;            // see mark()
   std::size_t keep_limit_ = 0;
+  form_watch form_;
 };
 
 // Performs successive list-directed reads on one source, with the syntax
@@ -172,6 +206,17 @@ class list_reader {
   // After a failed read: where it failed.
   [[nodiscard]] const read_place& failure_place() const { return place_; }
 
+  // After a failed read: the values it had set before it failed, the others
+  // empty (the integer read's value held exactly as a double).
+  [[nodiscard]] const std::vector<std::optional<double>>& values_before_failure() const {
+    return values_;
+  }
+
+  // The form of the input as far as the reads have taken it (see
+  // byte_cursor::form()); after a failed read, the form of its whole first
+  // line, however the bytes arrived.
+  [[nodiscard]] text_form form() const { return cursor_.form(); }
+
  private:
   // One read of `count` values, reals or (`integer`) whole numbers held
   // exactly as doubles.
@@ -180,12 +225,13 @@ class list_reader {
 
   byte_cursor cursor_;
   io_unit unit_;
-  bool end_met_ = false;                     // the last read ran into the end of the input
-  numbers_left_over left_over_;              // see left_over()
-  read_place place_;                         // see failure_place()
-  std::size_t at_value_ = 0;                 // the value the current read is at
-  std::optional<text_position> item_start_;  // of the item being scanned
-  std::vector<std::size_t> value_lines_;     // see value_lines()
+  bool end_met_ = false;                       // the last read ran into the end of the input
+  numbers_left_over left_over_;                // see left_over()
+  read_place place_;                           // see failure_place()
+  std::size_t at_value_ = 0;                   // the value the current read is at
+  std::optional<text_position> item_start_;    // of the item being scanned
+  std::vector<std::size_t> value_lines_;       // see value_lines()
+  std::vector<std::optional<double>> values_;  // of the current read
 };
 
 }  // namespace datafiles

@@ -1,5 +1,6 @@
 #include "driver/command_line.h"
 
+#include <array>
 #include <cstdio>
 #include <string_view>
 
@@ -17,8 +18,9 @@ constexpr std::string_view USAGE =
     "count from DATOS.DAT in the working directory and writes VESK.DAT there:\n"
     "one record a day of where the target stands in the sky as seen from the\n"
     "observer (right ascension, declination, distances from the Sun and from the\n"
-    "observer, elongation, phase angle, illuminated fraction). Other arguments\n"
-    "are ignored.\n"
+    "observer, elongation, phase angle, illuminated fraction). It always reads\n"
+    "DATOS.DAT: a file named as an argument is not read, and arguments that are\n"
+    "no option are ignored.\n"
     "\n"
     "  -h, --help  print this text\n"
     "  --version   print the name and version\n"
@@ -26,10 +28,37 @@ constexpr std::string_view USAGE =
     "              notes on what is legal but probably not meant; status 0 if a\n"
     "              run would go ahead, else the run's report and status 2\n"
     "\n"
-    "None of these reads or writes VESK.DAT. ephemeris-plot draws a table.\n"
-    "The manual: man ephemeris.\n";
+    "An option must be the only argument. Any other argument that starts with\n"
+    "'-' is an unknown option: the program then says so, reads and writes\n"
+    "nothing, and ends with status 2. None of the options reads or writes\n"
+    "VESK.DAT. ephemeris-plot draws a table. The manual: man ephemeris.\n";
 
 constexpr std::string_view VERSION_TEXT = "ephemeris " EPHEMERIS_VERSION "\n";
+
+// One spelling of an option and the command it asks for. A platform's own
+// spelling of an option is one more entry.
+struct option_spelling {
+  std::string_view text;
+  command asks;
+};
+constexpr std::array OPTIONS{
+    option_spelling{"--help", command::help},
+    option_spelling{"-h", command::help},
+    option_spelling{"--version", command::version},
+    option_spelling{"--check", command::check},
+};
+
+constexpr std::string_view SEE_HELP = "; ephemeris --help lists the options";
+
+// The command `argument` spells, or command::usage for an unknown option, or
+// command::run for an argument that is no option.
+command option_of(std::string_view argument) {
+  for (const option_spelling& option : OPTIONS) {
+    if (argument == option.text) return option.asks;
+  }
+  if (argument.size() > 1 && argument.front() == '-') return command::usage;
+  return command::run;
+}
 
 }  // namespace
 
@@ -38,13 +67,22 @@ int print_on_standard_output(std::string_view text) {
   return written && std::fflush(stdout) == 0 ? 0 : 1;
 }
 
-command parse_command_line(int argc, const char* const* argv) {
-  if (argc != 2) return command::run;
-  const std::string_view argument = argv[1];
-  if (argument == "--help" || argument == "-h") return command::help;
-  if (argument == "--version") return command::version;
-  if (argument == "--check") return command::check;
-  return command::run;
+command_line parse_command_line(int argc, const char* const* argv) {
+  for (int k = 1; k < argc; ++k) {
+    const std::string_view argument = argv[k];
+    const command asked = option_of(argument);
+    if (asked == command::run) continue;
+    if (asked == command::usage) {
+      return {command::usage,
+              "ephemeris: unknown option '" + std::string(argument) + "'" + std::string(SEE_HELP)};
+    }
+    if (argc != 2) {
+      return {command::usage, "ephemeris: '" + std::string(argument) +
+                                  "' must be the only argument" + std::string(SEE_HELP)};
+    }
+    return {asked, {}};
+  }
+  return {command::run, {}};
 }
 
 int print_help() {
@@ -53,6 +91,14 @@ int print_help() {
 
 int print_version() {
   return print_on_standard_output(VERSION_TEXT);
+}
+
+int print_usage_error(const command_line& line) {
+  const std::string text = line.complaint + "\n";
+  // Nothing more can be done if standard error cannot take the line.
+  std::fwrite(text.data(), 1, text.size(), stderr);
+  std::fflush(stderr);
+  return USAGE_ERROR;
 }
 
 }  // namespace driver

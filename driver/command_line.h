@@ -1,27 +1,45 @@
 // The command line: what the program is asked to do.
 #pragma once
 
+#include <string>
 #include <string_view>
 
 namespace driver {
 
 enum class command {
-  run,      // the run: any arguments but the ones below, which are ignored
+  run,      // the run: no option; other arguments are ignored
   help,     // "--help" or "-h" alone: the usage text
   version,  // "--version" alone: the name and version
   check,    // "--check" alone: what DATOS.DAT reads as, without a run
+  usage,    // an unknown option, or an option beside other arguments: nothing is run
 };
 
-// The command of `argc` and `argv` as main receives them. An option counts
-// only as the one and only argument; anything else is a run, as scripts
-// written for the older program may pass arguments that it ignored.
-command parse_command_line(int argc, const char* const* argv);
+// The exit status of a usage error.
+inline constexpr int USAGE_ERROR = 2;
+
+// What the command line asks for.
+struct command_line {
+  command what;
+  std::string complaint;  // for command::usage, the line to print, without its line end
+};
+
+// The command of `argc` and `argv` as main receives them. An argument that is
+// an option's spelling, or that starts with '-' (but is not "-" alone), is an
+// option; the first such decides: an unknown one, or a known one beside any
+// other argument, is a usage error naming it. Arguments that are no option
+// are ignored, as scripts written for the older program may pass some: the
+// program always reads DATOS.DAT, whatever file is named.
+command_line parse_command_line(int argc, const char* const* argv);
 
 // Writes the usage text (for help) or the name and version (for version) to
 // standard output; returns the exit status, 0, or 1 if standard output could
 // not be written.
 int print_help();
 int print_version();
+
+// Writes `line.complaint` and a line end to standard error; returns
+// USAGE_ERROR.
+int print_usage_error(const command_line& line);
 
 // Writes `text` to standard output and flushes it; returns 0, or 1 if that
 // failed.

@@ -32,7 +32,10 @@ T take(datafiles::outcome<T>&& result) {
 
 int main(int argc, char** argv) {
   driver::open_standard_descriptors();
-  switch (driver::parse_command_line(argc, argv)) {
+  const driver::command_line line = driver::parse_command_line(argc, argv);
+  switch (line.what) {
+    case driver::command::usage:
+      return driver::print_usage_error(line);
     case driver::command::help:
       return driver::print_help();
     case driver::command::version:

@@ -7,9 +7,15 @@
 namespace driver {
 
 datafiles::outcome<prepared_run> prepare_run(const orbit::frame_constants& constants) {
+  datafiles::values_read read;
+  return prepare_run(constants, read);
+}
+
+datafiles::outcome<prepared_run> prepare_run(const orbit::frame_constants& constants,
+                                             datafiles::values_read& read) {
   datafiles::outcome<datafiles::element_file> file = datafiles::open_elements();
   if (!file) return file.failure();
-  datafiles::outcome<datafiles::element_data> data = datafiles::read_elements(file.value());
+  datafiles::outcome<datafiles::element_data> data = datafiles::read_elements(file.value(), read);
   datafiles::close_elements(file.value());
   if (!data) return data.failure();
 

@@ -18,5 +18,9 @@ struct prepared_run {
 // degrees to radians as pi*x/180, derives both bodies' states and checks the
 // run as a whole (check_run); or the failure, as the run reports it.
 datafiles::outcome<prepared_run> prepare_run(const orbit::frame_constants& constants);
+// The same, leaving in `read` what the element file's reads set, up to a
+// failure if one came.
+datafiles::outcome<prepared_run> prepare_run(const orbit::frame_constants& constants,
+                                             datafiles::values_read& read);
 
 }  // namespace driver

@@ -83,28 +83,55 @@ TEST(Calendar, ConsecutiveDaysAreConsecutiveDates) {
   }
 }
 
-TEST(CommandLine, AnOptionCountsOnlyAsTheOnlyArgument) {
+TEST(CommandLine, AnOptionCountsOnlyAsTheOnlyArgumentAndAnUnknownOneIsAnError) {
   using driver::command;
+  const std::string see_help = "; ephemeris --help lists the options";
   const struct {
     std::vector<const char*> words;  // after the program's name
     command expected;
+    std::string complaint;  // for command::usage
   } cases[] = {
-      {{}, command::run},
-      {{"--help"}, command::help},
-      {{"-h"}, command::help},
-      {{"--version"}, command::version},
-      {{"--check"}, command::check},
-      {{"--check", "--help"}, command::run},
-      {{"--help", "other.dat"}, command::run},
-      {{"-help"}, command::run},
-      {{"--Check"}, command::run},
-      {{"DATOS.DAT"}, command::run},
+      {{}, command::run, ""},
+      {{"--help"}, command::help, ""},
+      {{"-h"}, command::help, ""},
+      {{"--version"}, command::version, ""},
+      {{"--check"}, command::check, ""},
+      // Arguments that are no option are ignored, "-" alone included.
+      {{"DATOS.DAT"}, command::run, ""},
+      {{"comet.dat", "x", "-"}, command::run, ""},
+      {{"-"}, command::run, ""},
+      {{""}, command::run, ""},
+      // Unknown options, alone or not, whatever follows.
+      {{"--chek"}, command::usage, "ephemeris: unknown option '--chek'" + see_help},
+      {{"-c"}, command::usage, "ephemeris: unknown option '-c'" + see_help},
+      {{"-V"}, command::usage, "ephemeris: unknown option '-V'" + see_help},
+      {{"-help"}, command::usage, "ephemeris: unknown option '-help'" + see_help},
+      {{"--Check"}, command::usage, "ephemeris: unknown option '--Check'" + see_help},
+      {{"--"}, command::usage, "ephemeris: unknown option '--'" + see_help},
+      {{"x", "--chek", "--check"}, command::usage, "ephemeris: unknown option '--chek'" + see_help},
+      // A known option beside anything else: the first option found is named.
+      {{"--check", "DATOS.DAT"},
+       command::usage,
+       "ephemeris: '--check' must be the only argument" + see_help},
+      {{"--version", "--check"},
+       command::usage,
+       "ephemeris: '--version' must be the only argument" + see_help},
+      {{"x", "--check"},
+       command::usage,
+       "ephemeris: '--check' must be the only argument" + see_help},
+      {{"-h", "--bogus"}, command::usage, "ephemeris: '-h' must be the only argument" + see_help},
+      {{"--help", "--help"},
+       command::usage,
+       "ephemeris: '--help' must be the only argument" + see_help},
   };
   for (const auto& c : cases) {
     std::vector<const char*> argv{"ephemeris"};
     argv.insert(argv.end(), c.words.begin(), c.words.end());
     SCOPED_TRACE(c.words.empty() ? "(none)" : c.words[0]);
-    EXPECT_EQ(driver::parse_command_line(static_cast<int>(argv.size()), argv.data()), c.expected);
+    const driver::command_line line =
+        driver::parse_command_line(static_cast<int>(argv.size()), argv.data());
+    EXPECT_EQ(line.what, c.expected);
+    EXPECT_EQ(line.complaint, c.complaint);
   }
 }
 

@@ -6,6 +6,7 @@
 #include <array>
 #include <bit>
 #include <cerrno>
+#include <charconv>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -454,7 +455,30 @@ TEST(ElementFile, SaysWhereAFailureHappened) {
     std::string where;
   } cases[] = {
       {"byte-order mark", "\xEF\xBB\xBF" + GOOD_FILE,
-       R"(line 1, column 1, the target's semi-major axis, at "\xef\xbb\xbf1.523679 0.0934 1")"},
+       R"(line 1, column 1, the target's semi-major axis, at "\xef\xbb\xbf1.523679 0.0934 1")"
+       "; the file is UTF-8 text with a byte-order mark: save it as plain text, without the mark"},
+      {"UTF-16 with its mark",
+       std::string("\xFF\xFE"
+                   "1\0.\0"
+                   "5\0 \0",
+                   10),
+       R"(line 1, column 1, the target's semi-major axis, at "\xff\xfe1\x00.\x005\x00 \x00")"
+       "; the file is UTF-16 text: save it as plain text (ASCII or UTF-8)"},
+      {"UTF-16 without a mark",
+       std::string("1\0.\0"
+                   "5\0 \0",
+                   8),
+       R"(line 1, column 2, the target's eccentricity, at "\x00.\x005\x00 \x00")"
+       "; the file is UTF-16 text: save it as plain text (ASCII or UTF-8)"},
+      {"lines that end with CR alone",
+       TARGET_LINE.substr(0, TARGET_LINE.size() - 1) + "\r" +
+           OBSERVER_LINE.substr(0, OBSERVER_LINE.size() - 1) + "\r2451545.5\r30\r",
+       "after line 1, the observer's semi-major axis; the file is text, but its lines end with CR "
+       "alone: save it as plain text with LF or CR LF line ends"},
+      {"lines that end with CR alone, a value short", "1 0.1 0 0 0 0 0\r0 1 0 0\r",
+       R"(line 1, column 16, the target's mass, at "\x0d0 1 0 0\x0d")"
+       "; the file is text, but its lines end with CR alone: save it as plain text with LF or "
+       "CR LF line ends"},
       {"degrees and minutes",
        TARGET_LINE +
            "1.000001 0.016709 0 102\xC2\xB0"
@@ -518,6 +542,60 @@ TEST(ElementFile, KeepsTheNumbersLeftOverOnALine) {
             << "read " << k;
       }
     }
+  }
+}
+
+// What `read` holds: each body's values, the start date and the day count,
+// "_" for an empty value and "none" for a read never begun:
+// "1.5 0.1 _ _ _ _ _ _ | none | none | none".
+std::string summary(const values_read& read) {
+  const auto number = [](std::optional<double> value) {
+    char text[40];
+    return value ? std::string(text, std::to_chars(text, text + sizeof text, *value).ptr) : "_";
+  };
+  std::string text;
+  for (const auto* body : {&read.target, &read.observer}) {
+    std::string values;
+    for (const auto& value : *body) {
+      if (!values.empty()) values += ' ';
+      values += number(value);
+    }
+    text += (body->empty() ? "none" : values) + " | ";
+  }
+  text += read.start ? number(*read.start) : "none";
+  text += " | " + (read.count ? std::to_string(*read.count) : "none");
+  return text;
+}
+
+TEST(ElementFile, KeepsWhatTheReadsSetUpToAFailure) {
+  const std::string target = "1 0.1 2 3 4 5 2451545 0\n";
+  const std::string observer = "1.5 0.2 0 0 0 0 2451545 0\n";
+  const std::string all_values = "1 0.1 2 3 4 5 2451545 0 | 1.5 0.2 0 0 0 0 2451545 0 | ";
+  const struct {
+    const char* name;
+    std::string text;
+    std::string read;  // summary() of what the reads set
+  } cases[] = {
+      {"a calendar date as the target's epoch",
+       "1 0.1 2 3 4 5 2000-01-01.5\n" + observer + "2461041.5\n30\n",
+       "1 0.1 2 3 4 5 200 -1.5 | 1.5 0.2 0 0 0 0 2451545 0 | 2461041.5 | 30"},
+      {"a syntax error inside the first read", "1 0.1 x\n",
+       "1 0.1 _ _ _ _ _ _ | none | none | none"},
+      {"empty values, then the end of the file", "1,,2\n", "1 _ 2 _ _ _ _ _ | none | none | none"},
+      {"the second read starts at the end", "1 0.1 2 3 4 5 2451545 0",
+       "1 0.1 2 3 4 5 2451545 0 | _ _ _ _ _ _ _ _ | none | none"},
+      {"a point in the day count", target + observer + "2461041.5\n30.5\n",
+       all_values + "2461041.5 | none"},
+      {"a day count beyond 32 bits", target + observer + "2461041.5\n3000000000\n",
+       all_values + "2461041.5 | 3000000000"},
+      {"an empty file", "", "_ _ _ _ _ _ _ _ | none | none | none"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    memory_source source(c.text, 1);
+    values_read read;
+    ASSERT_FALSE(read_element_data(source, read, 2));
+    EXPECT_EQ(summary(read), c.read);
   }
 }
 

@@ -9,6 +9,7 @@
 #include <unistd.h>
 #endif
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
@@ -151,10 +152,53 @@ TEST(EndToEnd, WritesTheTableAnIndependentComputationGives) {
   }
 }
 
-TEST(EndToEnd, IgnoresItsArguments) {
+TEST(EndToEnd, IgnoresArgumentsThatAreNoOptionAndReadsOnlyDatosDat) {
   temporary_directory dir;
   write_file(dir / "DATOS.DAT", mars_elements("2461081.5", "3"));
-  expect_clean_success(run_program(dir.path(), {{"--help", "other.dat"}}));
+  // A file named as an argument is not read, valid or not.
+  write_file(dir / "comet.dat", "17.867 0.96714 162.262 111.332 58.420 0 2446470.96 0\n");
+  expect_clean_success(run_program(dir.path(), {{"comet.dat", "-", "other.dat"}}));
+  expect_table(read_file(dir / "VESK.DAT"), mars_expected_head);
+}
+
+TEST(EndToEnd, AMistypedOptionReadsAndWritesNothing) {
+  const std::string see_help = "; ephemeris --help lists the options";
+  // (arguments, the one line on standard error)
+  const struct {
+    std::vector<std::string> arguments;
+    std::string err;
+  } cases[] = {
+      {{"--chek"}, "ephemeris: unknown option '--chek'" + see_help},
+      {{"-c"}, "ephemeris: unknown option '-c'" + see_help},
+      {{"-V"}, "ephemeris: unknown option '-V'" + see_help},
+      {{"-x", "check"}, "ephemeris: unknown option '-x'" + see_help},
+      {{"check", "--verison"}, "ephemeris: unknown option '--verison'" + see_help},
+      {{"--check", "DATOS.DAT"}, "ephemeris: '--check' must be the only argument" + see_help},
+      {{"--version", "--check"}, "ephemeris: '--version' must be the only argument" + see_help},
+      {{"x", "--check"}, "ephemeris: '--check' must be the only argument" + see_help},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.arguments[0]);
+    // No DATOS.DAT at all: a program that tried to read it would report the
+    // failed open instead.
+    temporary_directory dir;
+    write_file(dir / "VESK.DAT", old_table);
+    const auto before = fs::last_write_time(dir / "VESK.DAT");
+    const run_result result = run_program(dir.path(), {c.arguments});
+    EXPECT_EQ(result.exit_status, 2);
+    EXPECT_EQ(result.signal, 0);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, platform_text(c.err + "\n"));
+    EXPECT_EQ(read_file(dir / "VESK.DAT"), old_table);
+    EXPECT_EQ(fs::last_write_time(dir / "VESK.DAT"), before);
+    // Nothing created either.
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
+  }
+  // "check" alone is no option: an ordinary run, which needs DATOS.DAT.
+  temporary_directory dir;
+  write_file(dir / "DATOS.DAT", mars_elements("2461081.5", "3"));
+  write_file(dir / "VESK.DAT", old_table);
+  expect_clean_success(run_program(dir.path(), {{"check"}}));
   expect_table(read_file(dir / "VESK.DAT"), mars_expected_head);
 }
 
@@ -212,6 +256,16 @@ TEST(EndToEnd, HelpVersionAndCheckLeaveTheTableAlone) {
   }
 }
 
+// Runs --check on `elements`, in a directory of its own; a check never
+// creates VESK.DAT.
+run_result run_check(const std::string& elements) {
+  temporary_directory dir;
+  write_file(dir / "DATOS.DAT", elements);
+  const run_result result = run_program(dir.path(), {{"--check"}});
+  EXPECT_FALSE(fs::exists(dir / "VESK.DAT"));
+  return result;
+}
+
 TEST(EndToEnd, CheckNotesWhatIsLegalButProbablyNotMeant) {
   const std::string mars = data_file("mars_from_earth.dat");
   const std::string target = mars.substr(0, mars.find('\n') + 1);
@@ -237,8 +291,9 @@ TEST(EndToEnd, CheckNotesWhatIsLegalButProbablyNotMeant) {
         "reads as 1 and 5) or a value too many?",
         "  - the start date 202.6 (-4712-06-14 02:24) is outside the years 1000 to 3000: a "
         "calendar date typed as a number? It is a Julian date (2026-01-01 00:00 is 2461041.5)",
-        "  - the target's epoch 2451545 (2000-01-01 12:00) is more than 100 years from the run: "
-        "fixed two-body elements drift away from the real orbit"}},
+        "  - the target's epoch 2451545 (2000-01-01 12:00) is more than 100 years from the run's "
+        "date 202.6 (-4712-06-14 02:24): fixed two-body elements drift away from the real "
+        "orbit"}},
       {"no day",
        target + observer + "2461041.5\n0\n",
        {"  - the day count 0 writes no record: an existing VESK.DAT is kept as it was"}},
@@ -249,19 +304,93 @@ TEST(EndToEnd, CheckNotesWhatIsLegalButProbablyNotMeant) {
       {"text after the values is no number",
        target + observer + "2461041.5 start, 2026\n365\n",
        {"notes: none"}},
+      {"text after the values starts with a number",
+       target + observer + "2461041.5   2026 January 1\n365\n",
+       {"  - line 3: the text after the start date, \"2026 January 1\", starts with a number: "
+        "text after a read's values must start with a letter, or a value missing before it is "
+        "read from it (or is it a decimal comma? 1,5 reads as 1 and 5)"}},
+      {"a Modified Julian Date as the start",
+       target + observer + "61041\n365\n",
+       {"  - the start date 61041 looks like a Modified Julian Date: the Julian date is MJD + "
+        "2400000.5, here 2461041.5 (2026-01-01 00:00)"}},
+      {"a semi-major axis in kilometres",
+       "227939200" + target.substr(target.find(' ')) + observer + "2461041.5\n365\n",
+       {"  - the target's semi-major axis 227939200 AU is beyond the Sun's reach (about 100000 "
+        "AU): kilometres? 1 AU is 149597870.7 km, so 227939200 km would be 1.52367944 AU"}},
+      {"J2000 elements a million days on",
+       target + observer + "2461041.5\n1000000\n",
+       {"  - the target's epoch 2451545 (2000-01-01 12:00) is more than 100 years from the run's "
+        "date 3461040.5 (4763-11-28 00:00): fixed two-body elements drift away from the real orbit",
+        "  - the observer's epoch 2451545 (2000-01-01 12:00) is more than 100 years from the "
+        "run's date 3461040.5 (4763-11-28 00:00): fixed two-body elements drift away from the "
+        "real orbit"}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    temporary_directory dir;
-    write_file(dir / "DATOS.DAT", c.elements);
-    const run_result result = run_program(dir.path(), {{"--check"}});
+    const run_result result = run_check(c.elements);
     EXPECT_EQ(result.exit_status, 0);
     EXPECT_EQ(result.err, "");
     for (const std::string& note : c.notes) {
       EXPECT_NE(result.out.find(with_line_ends(note + "\n")), std::string::npos) << note << "\nin\n"
                                                                                  << result.out;
     }
-    EXPECT_FALSE(fs::exists(dir / "VESK.DAT"));
+  }
+}
+
+TEST(EndToEnd, CheckShowsTheValuesReadBeforeAFailure) {
+  const std::string mars = mars_elements("2461041.5", "365");
+  const std::string observer_and_run = mars.substr(mars.find('\n') + 1);
+  const struct {
+    const char* name;
+    std::string elements;
+    std::string out;  // all of standard output
+    std::string err;
+  } cases[] = {
+      {"a calendar date as the epoch",
+       "1.52371034 0.09339410 1.84969142 286.50316850 49.55953891 19.39019754 2000-01-01.5\n" +
+           observer_and_run,
+       "DATOS.DAT reads as, up to the failure:\n"
+       "target:\n"
+       "  semi-major axis                 1.52371034 AU\n"
+       "  eccentricity                    0.0933941\n"
+       "  inclination                     1.84969142 degrees\n"
+       "  argument of perihelion          286.5031685 degrees\n"
+       "  longitude of the ascending node 49.55953891 degrees\n"
+       "  mean anomaly                    19.39019754 degrees\n"
+       "  epoch                           200 (-4712-06-11 12:00)\n"
+       "  mass                            -1.5 solar masses\n"
+       "observer:\n"
+       "  semi-major axis                 1.00000261 AU\n"
+       "  eccentricity                    0.01671123\n"
+       "  inclination                     -1.531e-05 degrees\n"
+       "  argument of perihelion          102.93768193 degrees\n"
+       "  longitude of the ascending node 0 degrees\n"
+       "  mean anomaly                    357.52688973 degrees\n"
+       "  epoch                           2451545 (2000-01-01 12:00)\n"
+       "  mass                            3.04043e-06 solar masses\n"
+       "run:\n"
+       "  start date                      2461041.5 (2026-01-01 00:00)\n"
+       "  day count                       365\n",
+       element_report("element: the target's mass -1.5 is negative", "line 1")},
+      {"an empty value, then a syntax error", "1.5,,0.1 2\xC2\xB0\n" + observer_and_run,
+       "DATOS.DAT reads as, up to the failure:\n"
+       "target:\n"
+       "  semi-major axis                 1.5 AU\n"
+       "  inclination                     0.1 degrees\n"
+       "  argument of perihelion          2 degrees\n",
+       element_report("invalid number: incomprehensible list input",
+                      "line 1, column 11, the target's longitude of the ascending node, at "
+                      "\"\\xc2\\xb0\"")},
+      {"nothing read", "x\n", "",
+       element_report("invalid number: incomprehensible list input",
+                      "line 1, column 1, the target's semi-major axis, at \"x\"")},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const run_result result = run_check(c.elements);
+    EXPECT_EQ(result.exit_status, 2);
+    EXPECT_EQ(result.out, with_line_ends(c.out));
+    EXPECT_EQ(result.err, c.err);
   }
 }
 
@@ -396,6 +525,49 @@ TEST(EndToEnd, ReportsElementFileFailuresAndLeavesTheTableAlone) {
         {c.name, with_count(c.text),
          element_report(first_line(c.step, c.reason),
                         "line 4, column 1, the day count, at " + datafiles::quoted_text(c.text))});
+  }
+}
+
+TEST(EndToEnd, SaysWhatAFileNotSavedAsPlainTextIsAndHowToSaveIt) {
+  const std::string mars = mars_elements("2461081.5", "3");
+  std::string utf16 = "\xFF\xFE";  // little-endian, with its mark
+  for (const char c : mars) utf16 += std::string{c, '\0'};
+  std::string cr_alone = mars;
+  std::replace(cr_alone.begin(), cr_alone.end(), '\n', '\r');
+  const std::string bom_place =
+      R"(line 1, column 1, the target's semi-major axis, at "\xef\xbb\xbf1.52371034 0.0933")";
+  const struct {
+    const char* name;
+    std::string contents;
+    std::string report;
+    std::string check_out;  // what --check prints above the report
+  } cases[] = {
+      {"a UTF-8 byte-order mark", "\xEF\xBB\xBF" + mars,
+       element_report("invalid number: incomprehensible list input",
+                      bom_place + "; the file is UTF-8 text with a byte-order mark: save it as "
+                                  "plain text, without the mark"),
+       ""},
+      {"UTF-16", utf16,
+       element_report("invalid number: incomprehensible list input",
+                      R"(line 1, column 1, the target's semi-major axis, at "\xff\xfe1\x00.)"
+                      R"(\x005\x002\x003\x007\x001\x000\x003\x00"; the file is UTF-16 text: )"
+                      "save it as plain text (ASCII or UTF-8)"),
+       ""},
+      {"lines ending with CR alone", cr_alone,
+       element_report("read start: end of file",
+                      "after line 1, the observer's semi-major axis; the file is text, but its "
+                      "lines end with CR alone: save it as plain text with LF or CR LF line ends"),
+       "DATOS.DAT reads as, up to the failure:\ntarget:\n  semi-major axis                 "
+       "1.52371034 AU\n"},
+  };
+  for (const auto& c : cases) {
+    expect_refused({c.name, c.contents, c.report});
+    // --check says the same, and shows the values read before the failure.
+    const run_result result = run_check(c.contents);
+    EXPECT_EQ(result.exit_status, 2);
+    EXPECT_EQ(result.err, c.report);
+    EXPECT_EQ(result.out.substr(0, with_line_ends(c.check_out).size()),
+              with_line_ends(c.check_out));
   }
 }
 

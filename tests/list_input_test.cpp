@@ -9,6 +9,7 @@
 #include <cstring>
 #include <limits>
 #include <new>
+#include <random>
 #include <span>
 #include <string>
 #include <vector>
@@ -404,6 +405,124 @@ TEST(ListInputBoundedMemory, ReadsTensOfMillionsOfDigitsAndBlanks) {
               }
             }),
             "out of memory");
+}
+
+// The form of `text` once a cursor fed as `f` has passed all of it.
+text_form form_of(const std::string& text, const feed& f) {
+  memory_source source(text, f.piece);
+  byte_cursor cursor(source, f.chunk_size);
+  while (cursor.peek() != byte_cursor::END) cursor.advance();
+  return cursor.form();
+}
+
+TEST(ListInputForm, TellsFromTheFirstLineHowTheFileWasSaved) {
+  using std::string_literals::operator""s;
+  const struct {
+    std::string text;
+    text_form form;
+  } cases[] = {
+      {"", text_form::plain},
+      {"1.5 2\n3\n", text_form::plain},
+      {"1.5 2\r\n3\r\n", text_form::plain},
+      {"1.5 2", text_form::plain},
+      {"1.5\n2\r3\0", text_form::plain},  // nothing past the first LF counts
+      {"\xEF\xBB\xBF"
+       "1.5\n",
+       text_form::utf8_bom},
+      {"\xEF\xBB"
+       "1.5\n",
+       text_form::plain},
+      {"\xEF\xBB\xBF", text_form::utf8_bom},
+      {"\xFF\xFE"
+       "1\0\n\0"s,
+       text_form::utf16},
+      {"\xFE\xFF\0"
+       "1"s,
+       text_form::utf16},
+      {"1\0.\0"
+       "5\0"s,
+       text_form::utf16},  // little-endian, no mark
+      {"\0"
+       "1\0."s,
+       text_form::utf16},  // big-endian, no mark
+      {"\xFF 1\n", text_form::plain},
+      {"1.5 2\r3 4\r", text_form::cr_line_ends},
+      {"1.5\r", text_form::cr_line_ends},
+      {"1.5\r\r\n", text_form::cr_line_ends},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE("input: \"" + c.text + "\"");
+    for (const feed& f : FEEDS) EXPECT_EQ(form_of(c.text, f), c.form) << "piece " << f.piece;
+  }
+}
+
+TEST(ListInputForm, DependsOnlyOnTheFirstLineWhateverTheChunks) {
+  // Random texts of the bytes that matter, fed in every way; and plain text of
+  // printable ASCII with LF or CR LF line ends, which is always plain.
+  std::mt19937_64 random(20261209);
+  const std::string bytes("1 \r\n\0\xEF\xBB\xBF\xFF\xFEx", 11);
+  const auto random_text = [&random, &bytes](std::size_t length) {
+    std::string text;
+    for (std::size_t k = 0; k < length; ++k) text += bytes[random() % bytes.size()];
+    return text;
+  };
+  const long cases = testing_support::environment_number("LIST_INPUT_FORMS", 20000);
+  for (long n = 0; n < cases; ++n) {
+    // Long enough that a failure's place text ends before the first LF.
+    const std::string text = random_text(random() % 48);
+    const text_form form = form_of(text, FEEDS[0]);
+    SCOPED_TRACE("input: \"" + text + "\"");
+    for (const feed& f : {FEEDS[1], FEEDS[2], feed{7, 3}}) ASSERT_EQ(form_of(text, f), form);
+    if (const std::size_t lf = text.find('\n'); lf != std::string::npos) {
+      ASSERT_EQ(form_of(text.substr(0, lf + 1) + random_text(random() % 8), FEEDS[0]), form);
+    }
+    // A failed read knows the form of the whole first line, however far the
+    // bytes had come when it failed.
+    for (const feed& f : {FEEDS[0], FEEDS[1], FEEDS[2], feed{7, 3}}) {
+      memory_source source(text, f.piece);
+      list_reader reader(source, ELEMENT_UNIT, f.chunk_size);
+      if (!reader.read_reals(2)) {
+        ASSERT_EQ(reader.form(), form) << "piece " << f.piece;
+      }
+    }
+
+    std::string plain;
+    for (std::size_t line = random() % 4; line > 0; --line) {
+      for (std::size_t k = random() % 30; k > 0; --k)
+        plain += static_cast<char>(' ' + random() % 95);
+      plain += random() % 2 == 0 ? "\n" : "\r\n";
+    }
+    ASSERT_EQ(form_of(plain, FEEDS[1]), text_form::plain) << plain;
+  }
+}
+
+TEST(ListInputReads, KeepsTheValuesAFailedReadHadSet) {
+  // (text, values to read, the values set before the failure as text)
+  const struct {
+    std::string text;
+    std::size_t count;
+    const char* set;
+  } cases[] = {
+      {"1.5 2 x 4", 4, "1.5 2 (empty) (empty)"},
+      {"1.5,,3 1E", 4, "1.5 (empty) 3 (empty)"},
+      {"2*0.5 7 .", 5, "0.5 0.5 7 (empty) (empty)"},
+      {"x", 2, "(empty) (empty)"},
+      {"1 2", 3, "1 2 (empty)"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE("input: \"" + c.text + "\"");
+    for (const feed& f : FEEDS) {
+      memory_source source(c.text, f.piece);
+      list_reader reader(source, ELEMENT_UNIT, f.chunk_size);
+      ASSERT_FALSE(reader.read_reals(c.count));
+      std::string set;
+      for (const auto& value : reader.values_before_failure()) {
+        if (!set.empty()) set += ' ';
+        set += describe(value);
+      }
+      EXPECT_EQ(set, c.set);
+    }
+  }
 }
 
 TEST(ListInputInteger, ReadsSignedWholeNumbersSaturatingFarBeyond32Bits) {

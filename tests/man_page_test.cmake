@@ -1,6 +1,7 @@
 # Renders the manual page PAGE with groff's man macros and every warning
 # enabled; fails on any output on standard error and checks that the page has
-# its sections. Called by CTest with -DPAGE=...
+# its sections, SECTIONS (separated by commas) where given. Called by CTest
+# with -DPAGE=... and optionally -DSECTIONS=...
 find_program(GROFF groff)
 if(NOT GROFF)
   message("SKIPPED: groff is not installed")
@@ -17,8 +18,13 @@ string(ASCII 27 escape)
 string(ASCII 8 backspace)
 string(REGEX REPLACE "${escape}\\[[0-9;]*m" "" plain "${page}")
 string(REGEX REPLACE "[^\n]${backspace}" "" plain "${plain}")
-foreach(section NAME SYNOPSIS DESCRIPTION OPTIONS FILES "EXIT STATUS" DIAGNOSTICS EXAMPLES
-                "DELIBERATE DIFFERENCES" "SEE ALSO")
+if(DEFINED SECTIONS)
+  string(REPLACE "," ";" SECTIONS "${SECTIONS}")
+else()
+  set(SECTIONS NAME SYNOPSIS DESCRIPTION OPTIONS FILES "EXIT STATUS" DIAGNOSTICS EXAMPLES
+               "DELIBERATE DIFFERENCES" "SEE ALSO")
+endif()
+foreach(section IN LISTS SECTIONS)
   if(NOT plain MATCHES "\n${section}\n")
     message(FATAL_ERROR "the manual page has no ${section} section")
   endif()

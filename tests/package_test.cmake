@@ -1,17 +1,20 @@
 # Installs the build BUILD_DIR into a scratch prefix and builds its Debian
-# package there, and checks that both hold exactly the program, its manual
-# page, the README and the example, and the plotting tool as ephemeris-plot,
-# that the package's control fields are filled in, and that the installed
+# package there, and checks that both hold exactly the program, the plotting
+# tool as ephemeris-plot, their gzipped manual pages, the README, the
+# changelog and the example, that the package's control fields are filled in,
+# that the manual pages read back as their sources, and that the installed
 # ephemeris-plot runs where /usr/bin/python3 has matplotlib. Called by CTest
-# with -DBUILD_DIR=... -DVERSION=...
+# with -DBUILD_DIR=... -DVERSION=... -DSOURCE_DIR=...
 set(installed
     bin/ephemeris
     bin/ephemeris-plot
     share/doc/ephemeris/README.md
+    share/doc/ephemeris/changelog.gz
     share/doc/ephemeris/doc/differences.md
     share/doc/ephemeris/examples/DATOS.DAT
     share/doc/ephemeris/examples/mars_2026.png
-    share/man/man1/ephemeris.1)
+    share/man/man1/ephemeris.1.gz
+    share/man/man1/ephemeris-plot.1.gz)
 
 set(scratch ${BUILD_DIR}/package-test)
 file(REMOVE_RECURSE ${scratch})
@@ -35,6 +38,19 @@ endfunction()
 run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${scratch}/prefix)
 file(GLOB_RECURSE found LIST_DIRECTORIES false RELATIVE ${scratch}/prefix ${scratch}/prefix/*)
 expect_same_files("the install tree" found installed)
+# Gzipped without a name or time in the header, and whole.
+foreach(page ephemeris.1 ephemeris-plot.1)
+  set(compressed ${scratch}/prefix/share/man/man1/${page}.gz)
+  file(READ ${compressed} header LIMIT 8 HEX)
+  if(NOT header STREQUAL "1f8b080000000000")
+    message(FATAL_ERROR "${page}.gz has the gzip header ${header}, with a name or a time")
+  endif()
+  run(gzip -dc ${compressed})
+  file(READ ${SOURCE_DIR}/doc/${page} source)
+  if(NOT out STREQUAL source)
+    message(FATAL_ERROR "${page}.gz does not hold doc/${page}")
+  endif()
+endforeach()
 execute_process(COMMAND /usr/bin/python3 -c "import matplotlib" RESULT_VARIABLE no_matplotlib
                 OUTPUT_QUIET ERROR_QUIET)
 if(no_matplotlib EQUAL 0)
@@ -75,6 +91,7 @@ endforeach()
 if(NOT Maintainer STREQUAL "Ephemeris developers <ephemeris@example.org>\n"
    OR NOT Version STREQUAL "${VERSION}\n"
    OR NOT Depends MATCHES "libc6" OR NOT Depends MATCHES "libstdc\\+\\+6"
+   OR NOT Depends MATCHES "(^|, )python3(,|\n)"
    OR NOT Recommends STREQUAL "python3-matplotlib\n"
    OR NOT Description MATCHES "^[^\n]+\n [^\n]+")
   message(FATAL_ERROR "unexpected control fields:\nVersion: ${Version}Maintainer: ${Maintainer}"

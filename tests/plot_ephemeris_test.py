@@ -31,6 +31,13 @@ SATURN_NEAR_0H = (b"9.53667594 0.05386179 2.48599187 -21.06354617 113.66242448 -
 MARS = b"1.52371034 0.09339410 1.84969142 286.50316850 49.55953891 19.39019754 2451545.0 "
 MEETING = MARS + b"0\n" + MARS + b"0.001\n2451515.0\n60\n"
 MEETING_RECORD = 30
+# Venus from the Earth for 100 days from 2026 August 28, over its inferior
+# conjunction of October, with its J2000 mean elements.
+VENUS_INFERIOR_CONJUNCTION = (b"0.72333566 0.00677672 3.39467605 54.92262463 76.67984255"
+                              b" 50.37663232 2451545.0 2.4478383E-6\n" + EARTH
+                              + b"2461280.5\n100\n")
+# Halley's comet from the Earth for the 200 days around its perihelion of 1986.
+HALLEY_1986 = b"17.867 0.96714 162.262 111.332 58.420 0 2446470.96 0\n" + EARTH + b"2446370.5\n200\n"
 
 
 def run_program(directory, elements=None):
@@ -101,18 +108,27 @@ class ReadTable(Scratch):
         np.testing.assert_array_equal(table.records, self.values[:whole])
 
     def test_refuses_tables_without_records_or_with_text(self):
+        typo = self.example.replace(b"1.42683076", b"1.4268x076", 1)
         for name, data, message in (
             ("empty", b"", "no whole record"),
             ("blank", b"  \n\n \t ", "no whole record"),
             ("short", b" 1. 2. 3.\n", "no whole record"),
-            ("text", self.example[:200] + b" x " + self.example[200:], "byte 201: b'x' "),
-            ("comma", self.example[:300] + b",5" + self.example[300:], "byte 29"),
-            ("nan inside", b" 1." * 7 + b" 1.NAN.\n", "byte 22: b'1.NAN.' "),
-            ("endless number", b" 1" * 8 + b"5" * 100000, "bytes without a blank"),
+            ("a letter in a number", typo, "^line 5, column 38: '1.4268x076' is not a number$"),
+            ("text", self.example[:200] + b" x " + self.example[200:],
+             "^line 5, column 6: 'x' is not a number$"),
+            ("comma", self.example[:300] + b",5" + self.example[300:],
+             "^line 7, column 3: '2461,5044.5' is not a number$"),
+            ("nan inside", b" 1." * 7 + b" 1.NAN.\n", "^line 1, column 23: '1.NAN.' is not a number$"),
+            ("a byte outside ASCII", b" 1." * 9 + b"\n 1.\n \xc2\xb0 1.\n",
+             r"^line 3, column 2: '\\xc2\\xb0' is not a number$"),
+            ("endless number", b" 1" * 8 + b"\n 5" + b"5" * 100000,
+             "^line 2, column 2: [0-9]+ bytes without a blank$"),
         ):
-            with self.subTest(name):
-                with self.assertRaisesRegex(plot.TableError, message):
-                    plot.read_table(self.write("VESK.DAT", data), chunk_bytes=64)
+            # Every chunk size puts the chunk boundaries elsewhere.
+            for chunk in (1, 2, 7, 64, 1 << 22):
+                with self.subTest(name, chunk=chunk):
+                    with self.assertRaisesRegex(plot.TableError, message):
+                        plot.read_table(self.write("VESK.DAT", data), chunk_bytes=chunk)
 
     def test_reads_the_undefined_values_of_a_meeting_date(self):
         table_path = run_program(self.directory, MEETING)
@@ -239,18 +255,26 @@ class ZoomedChart(unittest.TestCase):
                 self.assertEqual(got, labels)
                 self.assertTrue(np.all((ticks >= low - 1e-9) & (ticks <= high + 1e-9)))
 
-    def test_labels_that_would_touch_an_earlier_one_are_dropped(self):
-        # (boxes (x0, y0, x1, y1), kept indices)
+    def test_a_label_fits_inside_the_frame_clear_of_the_others(self):
+        frame = (0, 0, 100, 50)
+        # (box (x0, y0, x1, y1), boxes taken before, fits with a gap of 3)
         cases = [
-            ([], []),
-            ([(0, 0, 10, 5), (20, 0, 30, 5)], [0, 1]),
-            ([(0, 0, 10, 5), (5, 2, 15, 7), (11, 0, 20, 5)], [0]),  # 11 is within the gap
-            ([(0, 0, 10, 5), (5, 2, 15, 7), (14, 0, 20, 5)], [0, 2]),
-            ([(0, 0, 10, 5), (0, 9, 10, 14), (0, 7, 10, 12)], [0, 1]),
+            ((10, 10, 20, 15), [], True),
+            ((10, 10, 20, 15), [(30, 10, 40, 15)], True),
+            ((10, 10, 20, 15), [(22, 10, 30, 15)], False),  # 2 pixels apart, within the gap
+            ((10, 10, 20, 15), [(23, 10, 30, 15)], True),
+            ((10, 10, 20, 15), [(15, 12, 25, 17)], False),  # overlapping
+            ((10, 10, 20, 15), [(10, 17, 20, 22)], False),  # 2 pixels below
+            ((10, 10, 20, 15), [(30, 0, 40, 5), (10, 18, 20, 22)], True),
+            ((90, 10, 98, 15), [], False),  # runs past the right edge, or nearly
+            ((90, 10, 97, 15), [], True),
+            ((-5, 10, 5, 15), [], False),  # starts left of the frame
+            ((10, 45, 20, 52), [], False),  # runs past the top
+            ((10, 2, 20, 8), [], False),  # within the gap of the bottom
         ]
-        for boxes, kept in cases:
-            with self.subTest(boxes=boxes):
-                self.assertEqual(plot.keep_apart(boxes), kept)
+        for box, taken, fits in cases:
+            with self.subTest(box=box, taken=taken):
+                self.assertEqual(plot.fits(box, frame, taken, gap=3), fits)
 
 
 class Dates(unittest.TestCase):
@@ -326,25 +350,71 @@ class Picture(Scratch):
         self.assertGreater(track_red, 500)  # the track itself is drawn
 
     def draw(self, elements):
-        """Draws the table the program writes for `elements`; returns the date
-        labels' extents on the sky chart and the picture's path."""
+        """Draws the table the program writes for `elements`, with warnings
+        as errors; returns where the sky chart's parts are (plot.Drawn) and
+        the picture's path."""
         table = plot.read_table(run_program(self.directory, elements))
         out = os.path.join(self.directory, "table.png")
         with warnings.catch_warnings():
             warnings.simplefilter("error")
-            extents = plot.draw(table, out, "test")
-        return extents, out
-
-    def test_labels_of_a_short_track_near_0h_do_not_overlap(self):
-        extents, out = self.draw(SATURN_NEAR_0H)
-        self.assertGreaterEqual(len(extents), 2)
-        self.assertEqual(plot.keep_apart(extents, gap=0), list(range(len(extents))))
+            drawn = plot.draw(table, out, "test")
         self.assertGreater(os.path.getsize(out), 10_000)
+        return drawn, out
 
-    def test_a_meeting_date_leaves_a_gap(self):
-        extents, out = self.draw(MEETING)
-        self.assertEqual(plot.keep_apart(extents, gap=0), list(range(len(extents))))
-        self.assertGreater(os.path.getsize(out), 10_000)
+    def test_date_labels_stay_inside_the_chart_and_apart(self):
+        # (name, elements, the labels that must be there)
+        cases = [
+            ("Mars through 2026", None, ["2026 Jan", "Jul", "Dec"]),
+            ("Saturn across 0 h", SATURN_NEAR_0H, ["2026 Jan 26"]),
+            # The track begins at the chart's right edge, and two labels fall
+            # on top of each other where Venus turns.
+            ("Venus over inferior conjunction", VENUS_INFERIOR_CONJUNCTION,
+             ["2026 Aug 28", "Sep 27"]),
+            ("Halley's comet at its 1986 return", HALLEY_1986, []),
+            ("two bodies meeting", MEETING, []),
+        ]
+        for name, elements, present in cases:
+            with self.subTest(name):
+                if elements is None:
+                    shutil.copy(EXAMPLE, os.path.join(self.directory, "DATOS.DAT"))
+                    with open(EXAMPLE, "rb") as example:
+                        elements = example.read()
+                drawn, _ = self.draw(elements)
+                texts = [text for text, _ in drawn.labels]
+                self.assertGreaterEqual(len(texts), 2, texts)
+                for text in present:
+                    self.assertIn(text, texts)
+                boxes = [box for _, box in drawn.labels]
+                for index, (text, box) in enumerate(drawn.labels):
+                    self.assertTrue(plot.inside(box, drawn.frame, gap=1), (text, box, drawn.frame))
+                    self.assertTrue(plot.apart(box, drawn.legend, gap=1), (text, box, drawn.legend))
+                    # Boxes 3.5 pixels apart look touching; the tool keeps 5.
+                    for other_text, other in drawn.labels[index + 1:]:
+                        self.assertTrue(plot.apart(box, other, gap=4), (text, other_text))
+
+    def test_a_one_record_table_draws_every_panel_with_its_point(self):
+        table_path = run_program(self.directory, MARS + b"0\n" + EARTH + b"2461041.5\n1\n")
+        out = os.path.join(self.directory, "one.png")
+        done = subprocess.run([sys.executable, SCRIPT, table_path, "--out", out],
+                              capture_output=True, text=True)
+        self.assertEqual(done.returncode, 0, done.stderr)
+        self.assertEqual(done.stderr, "")
+        table = plot.read_table(table_path)
+        self.assertEqual(plot.default_title("VESK.DAT", table),
+                         "VESK.DAT: 2026-01-01, 1 record")
+        with warnings.catch_warnings():
+            warnings.simplefilter("error")
+            drawn = plot.draw(table, out, "one")
+        self.assertEqual([text for text, _ in drawn.labels], ["2026 Jan 1"])
+
+        import matplotlib.image
+
+        pixels = (matplotlib.image.imread(out)[:, :, :3] * 255).round().astype(int)
+        # The point of each panel, in its colour: the elongation, the
+        # distance from the observer, the illuminated fraction.
+        for colour in ([255, 127, 14], [148, 103, 189], [188, 189, 34]):
+            with self.subTest(colour=colour):
+                self.assertGreater(np.all(np.abs(pixels - colour) <= 12, axis=2).sum(), 20)
 
     def test_reports_a_missing_table(self):
         done = subprocess.run(

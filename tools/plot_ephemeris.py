@@ -48,7 +48,15 @@ OBLIQUITY_DEG = 23.439291
 LONGEST_NUMBER = 1000  # bytes: far more than any number the program writes
 WHITESPACE = (b" ", b"\t", b"\r", b"\n")  # what separates numbers
 FULL_SKY_HOURS = 18  # a track spanning this much right ascension or more gets the whole 0-24 h
-LABEL_GAP = 3  # pixels kept free between two date labels on the sky chart
+LABEL_GAP = 5  # pixels kept free around a date label on the sky chart
+# Where a date label may go beside its point, in order of preference: the
+# offset in points and the alignment that keeps the text on that side.
+LABEL_PLACES = (
+    ((4, 5), "left", "bottom"),
+    ((-4, 5), "right", "bottom"),
+    ((4, -5), "left", "top"),
+    ((-4, -5), "right", "top"),
+)
 
 
 class TableError(Exception):
@@ -74,20 +82,40 @@ UNDEFINED = ((b"NAN.", b"NAN "), (b"INF.", b"INF "))
 NUMBER = re.compile(rb"[-+]?(\d+\.?\d*|\.\d+)([eE][-+]?\d+)?|[-+]?(nan|inf|NAN|INF)")
 
 
-def _first_bad_token(text, read, offset):
-    """Where the first token of `read` (`text` with its undefined values made
-    readable; both at byte `offset` of the file) that is no number starts,
-    and that token as `text` has it, at most 20 bytes of it."""
-    for token in re.finditer(rb"\S+", read):
-        if not NUMBER.fullmatch(token.group()):
-            return offset + token.start(), re.compile(rb"\S+").match(text, token.start()).group()[:20]
-    return offset, text[:20]
+class _Place:
+    """Where a text taken from the file starts: its line (from 1) and the
+    number of bytes of that line before it."""
+
+    def __init__(self):
+        self.line = 1
+        self.column_offset = 0
+
+    def of(self, text, index):
+        """ "line 3, column 33": the place of byte `index` of `text`, which
+        starts here."""
+        newline = text.rfind(b"\n", 0, index)
+        line = self.line + text.count(b"\n", 0, index)
+        column = index - newline if newline >= 0 else self.column_offset + index + 1
+        return f"line {line}, column {column}"
+
+    def move_past(self, text):
+        """Moves to the end of `text`, which starts here."""
+        newline = text.rfind(b"\n")
+        self.line += text.count(b"\n")
+        self.column_offset = len(text) - newline - 1 if newline >= 0 else self.column_offset + len(text)
 
 
-def _parse_numbers(text, offset):
+def _shown(token):
+    """ "'1.4268x076'": at most 20 bytes of a token, quoted, bytes outside
+    printable ASCII as \\xNN."""
+    text = "".join(chr(b) if 32 <= b < 127 else f"\\x{b:02x}" for b in token[:20])
+    return f"'{text}'"
+
+
+def _parse_numbers(text, place):
     """The numbers of `text` (bytes holding at least one non-blank), which
-    starts at byte `offset` of the file; TableError, naming the first token
-    that is no number and its byte, if any is not a number."""
+    starts at `place` in the file; TableError, naming the first token that is
+    no number and its line and column, if any is not a number."""
     read = text
     for written, readable in UNDEFINED:
         read = read.replace(written, readable)
@@ -96,29 +124,34 @@ def _parse_numbers(text, offset):
         try:
             return np.fromstring(read, dtype=float, sep=" ")
         except (DeprecationWarning, ValueError):
-            where, token = _first_bad_token(text, read, offset)
-            raise TableError(f"byte {where}: {token!r} is not a number") from None
+            for token in re.finditer(rb"\S+", read):
+                if not NUMBER.fullmatch(token.group()):
+                    written = re.compile(rb"\S+").match(text, token.start()).group()
+                    raise TableError(
+                        f"{place.of(text, token.start())}: {_shown(written)} is not a number"
+                    ) from None
+            raise TableError(f"{place.of(text, 0)}: no numbers") from None
 
 
 def _number_chunks(stream, chunk_bytes):
     """Yields arrays of the numbers of a binary stream, a chunk at a time; a
     number is never split between two chunks."""
     carry = b""
-    offset = 0  # of `carry` in the file
+    place = _Place()  # of `carry` in the file
     while True:
         block = stream.read(chunk_bytes)
         text = carry + block
         if not block:
             if text and not text.isspace():
-                yield _parse_numbers(text, offset)
+                yield _parse_numbers(text, place)
             return
         cut = max(text.rfind(blank) for blank in WHITESPACE) + 1
         if len(text) - cut > LONGEST_NUMBER:
-            raise TableError(f"{len(text) - cut} bytes without a blank from byte {offset + cut}")
+            raise TableError(f"{place.of(text, cut)}: {len(text) - cut} bytes without a blank")
         head, carry = text[:cut], text[cut:]
         if head and not head.isspace():
-            yield _parse_numbers(head, offset)
-        offset += cut
+            yield _parse_numbers(head, place)
+        place.move_past(head)
 
 
 def read_table(path, drawn_records=DRAWN_RECORDS, chunk_bytes=CHUNK_BYTES):
@@ -223,17 +256,25 @@ def hour_ticks(low, high):
     return ticks, labels
 
 
-def keep_apart(boxes, gap=LABEL_GAP):
-    """The indices, in order, of the boxes (x0, y0, x1, y1) kept when each is
-    dropped that comes within `gap` of one kept before it."""
-    kept = []
-    for index, (x0, y0, x1, y1) in enumerate(boxes):
-        if all(
-            x0 - gap >= k1 or x1 + gap <= k0 or y0 - gap >= l1 or y1 + gap <= l0
-            for k0, l0, k1, l1 in (boxes[k] for k in kept)
-        ):
-            kept.append(index)
-    return kept
+def apart(box, other, gap=LABEL_GAP):
+    """True where the boxes (x0, y0, x1, y1) keep at least `gap` between them."""
+    x0, y0, x1, y1 = box
+    k0, l0, k1, l1 = other
+    return x0 - gap >= k1 or x1 + gap <= k0 or y0 - gap >= l1 or y1 + gap <= l0
+
+
+def inside(box, frame, gap=LABEL_GAP):
+    """True where the box (x0, y0, x1, y1) lies within `frame`, at least `gap`
+    from its edges."""
+    x0, y0, x1, y1 = box
+    f0, g0, f1, g1 = frame
+    return x0 - gap >= f0 and y0 - gap >= g0 and x1 + gap <= f1 and y1 + gap <= g1
+
+
+def fits(box, frame, taken, gap=LABEL_GAP):
+    """True where the box (x0, y0, x1, y1) lies inside `frame` and clear of
+    every box in `taken`, keeping `gap` to each."""
+    return inside(box, frame, gap) and all(apart(box, other, gap) for other in taken)
 
 
 def finite_range(values):
@@ -402,58 +443,86 @@ def _draw_sky(axes, table, marks, texts):
     axes.set_xlabel("right ascension (hours)")
     axes.set_ylabel("declination (degrees)")
     axes.grid(True, color="0.9")
-    axes.legend(loc="best", fontsize=8)
+    renderer = axes.figure.canvas.get_renderer()
+    # The legend where it hides the least of the lines, held there, so that
+    # the date marks drawn next neither move it nor run under it.
+    legend_box = axes.legend(loc="best", fontsize=8).get_window_extent(renderer)
+    corner = axes.transAxes.inverted().transform((legend_box.x0, legend_box.y0))
+    legend_box = axes.legend(loc="lower left", bbox_to_anchor=tuple(corner), borderaxespad=0,
+                             fontsize=8).get_window_extent(renderer).extents
+    frame = axes.get_window_extent(renderer).extents
 
     # Each label goes on the record nearest its date, so it lies on the track
     # even where the table is thinned; none where the record's place is
-    # undefined, and none that would touch a label before it.
+    # undefined. It takes the first side of its point where it stays inside
+    # the frame and clear of the legend and of the labels before it; a label
+    # that fits on no side is left out.
     nearest = nearest_index(dates, marks)
     placed = [(x[k], dec[k], text) for k, text in zip(nearest, texts)
               if np.isfinite(x[k]) and np.isfinite(dec[k])]
-    labels = [axes.annotate(text, (px, py), xytext=(4, 5), textcoords="offset points",
-                            fontsize=7) for px, py, text in placed]
-    renderer = axes.figure.canvas.get_renderer()
-    boxes = [tuple(label.get_window_extent(renderer).extents) for label in labels]
-    kept = keep_apart(boxes)
-    for index, label in enumerate(labels):
-        if index not in kept:
+    kept, points, boxes = [], [], [legend_box]
+    for px, py, text in placed:
+        for offset, across, up in LABEL_PLACES:
+            label = axes.annotate(text, (px, py), xytext=offset, textcoords="offset points",
+                                  ha=across, va=up, fontsize=7)
+            box = tuple(label.get_window_extent(renderer).extents)
+            if fits(box, frame, boxes):
+                kept.append(label)
+                points.append((px, py))
+                boxes.append(box)
+                break
             label.remove()
-    axes.plot([placed[k][0] for k in kept], [placed[k][1] for k in kept], "o", color="black",
-              markersize=3)
-    return [labels[k] for k in kept]
+    axes.plot([p[0] for p in points], [p[1] for p in points], "o", color="black", markersize=3)
+    return kept
 
 
 def _draw_series(axes, table, marks, texts):
     records = table.records
     dates = records[:, DATE]
     elongation, distances, fraction = axes
-    elongation.plot(dates, records[:, ELONGATION], color="tab:orange")
+    # A single record is a point, not a line.
+    point = dict(marker="o", markersize=5) if len(records) == 1 else {}
+    elongation.plot(dates, records[:, ELONGATION], color="tab:orange", **point)
     elongation.set_ylabel("elongation (°)")
     elongation.set_ylim(0, 180)
     elongation.set_yticks([0, 45, 90, 135, 180])
-    distances.plot(dates, records[:, DISTANCE], color="tab:purple", label="from the observer")
+    distances.plot(dates, records[:, DISTANCE], color="tab:purple", label="from the observer",
+                   **point)
     distances.plot(dates, records[:, SUN_DISTANCE], color="0.5", linestyle="--",
-                   label="from the Sun")
+                   label="from the Sun", **point)
     distances.set_ylabel("distance (AU)")
     distances.legend(loc="best", fontsize=8)
-    fraction.plot(dates, records[:, FRACTION], color="tab:olive")
+    fraction.plot(dates, records[:, FRACTION], color="tab:olive", **point)
     fraction.set_ylabel("illuminated fraction")
     # The panel fits the data, within the fraction's own range [0, 1].
     low, high = finite_range(records[:, FRACTION]) or (0.0, 1.0)
     margin = max((high - low) * 0.08, 0.005)
     fraction.set_ylim(max(low - margin, -0.02), min(high + margin, 1.02))
+    # One record gets a day on either side.
+    low, high = (dates[0], dates[-1]) if dates[-1] > dates[0] else (dates[0] - 1, dates[0] + 1)
     for each in axes:
         each.grid(True, color="0.9")
-        each.set_xlim(dates[0], dates[-1])
+        each.set_xlim(low, high)
         each.xaxis.set_major_locator(FixedLocator(marks))
         each.xaxis.set_major_formatter(FixedFormatter(texts))
         each.tick_params(axis="x", labelbottom=each is fraction)
     fraction.tick_params(axis="x", labelrotation=30, labelsize=8)
 
 
+class Drawn:
+    """Where the sky chart's parts ended up in a picture, as window extents in
+    pixels, (x0, y0, x1, y1): the chart's frame, its legend, and its date
+    labels with their texts."""
+
+    def __init__(self, frame, legend, labels):
+        self.frame = frame
+        self.legend = legend
+        self.labels = labels  # [(text, extents)], in date order
+
+
 def draw(table, out, title):
-    """Writes the picture of `table` to the PNG file `out`. Returns the
-    window extents (pixels) of the date labels left on the sky chart."""
+    """Writes the picture of `table` to the PNG file `out`. Returns where the
+    sky chart's frame, legend and date labels are in it (Drawn)."""
     first, last = table.records[0, DATE], table.records[-1, DATE]
     marks, texts = date_marks(first, last)
     figure = plt.figure(figsize=(9, 11))
@@ -463,19 +532,26 @@ def draw(table, out, title):
     for below in series[1:]:
         below.sharex(series[0])
     _draw_series(series, table, marks, texts)
-    labels = _draw_sky(figure.add_subplot(grid[0]), table, marks, texts)
-    renderer = figure.canvas.get_renderer()
-    extents = [tuple(label.get_window_extent(renderer).extents) for label in labels]
+    sky = figure.add_subplot(grid[0])
+    labels = _draw_sky(sky, table, marks, texts)
     figure.suptitle(title, fontsize=13, y=0.975)
     figure.savefig(out, dpi=100, bbox_inches="tight")
+    # Measured as drawn.
+    renderer = figure.canvas.get_renderer()
+    drawn = Drawn(
+        tuple(sky.get_window_extent(renderer).extents),
+        tuple(sky.get_legend().get_window_extent(renderer).extents),
+        [(label.get_text(), tuple(label.get_window_extent(renderer).extents)) for label in labels],
+    )
     plt.close(figure)
-    return extents
+    return drawn
 
 
 def default_title(path, table):
     first, last = table.records[0, DATE], table.records[-1, DATE]
-    when = f"{_date_label(first)} to {_date_label(last)}"
-    return f"{os.path.basename(path)}: {when}, {table.count} records"
+    when = f"{_date_label(first)} to {_date_label(last)}" if table.count > 1 else _date_label(first)
+    records = "1 record" if table.count == 1 else f"{table.count} records"
+    return f"{os.path.basename(path)}: {when}, {records}"
 
 
 def main(argv=None):
