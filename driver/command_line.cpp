@@ -1,7 +1,10 @@
 #include "driver/command_line.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <string_view>
+
+#include "driver/platform.h"
 
 #ifndef EPHEMERIS_VERSION
 #error "EPHEMERIS_VERSION must give the program's version"
@@ -41,7 +44,7 @@ int print_on_standard_output(std::string_view text) {
 command parse_command_line(int argc, const char* const* argv) {
   if (argc != 2) return command::run;
   const std::string_view argument = argv[1];
-  if (argument == "--help" || argument == "-h") return command::help;
+  if (std::ranges::count(HELP_SPELLINGS, argument) != 0) return command::help;
   if (argument == "--version") return command::version;
   if (argument == "--check") return command::check;
   return command::run;

@@ -7,7 +7,7 @@ namespace driver {
 
 enum class command {
   run,      // the run: any arguments but the ones below, which are ignored
-  help,     // "--help" or "-h" alone: the usage text
+  help,     // "--help" or "-h" alone (or "/?" on Windows): the usage text
   version,  // "--version" alone: the name and version
   check,    // "--check" alone: what DATOS.DAT reads as, without a run
 };

@@ -12,6 +12,8 @@
 #include "driver/calendar.h"
 #include "driver/check.h"
 #include "driver/command_line.h"
+#include "driver/console.h"
+#include "platform.h"
 #include "test_support.h"
 
 namespace {
@@ -99,12 +101,35 @@ TEST(CommandLine, AnOptionCountsOnlyAsTheOnlyArgument) {
       {{"-help"}, command::run},
       {{"--Check"}, command::run},
       {{"DATOS.DAT"}, command::run},
+      {{"/?"},
+       testing_support::PLATFORM.slash_question_mark_is_help ? command::help : command::run},
+      {{"/?", "--help"}, command::run},
+      {{"/h"}, command::run},
   };
   for (const auto& c : cases) {
     std::vector<const char*> argv{"ephemeris"};
     argv.insert(argv.end(), c.words.begin(), c.words.end());
     SCOPED_TRACE(c.words.empty() ? "(none)" : c.words[0]);
     EXPECT_EQ(driver::parse_command_line(static_cast<int>(argv.size()), argv.data()), c.expected);
+  }
+}
+
+TEST(Console, WaitsForEnterOnlyAsItsConsolesOnlyProcessReadingFromIt) {
+  const struct {
+    const char* started;
+    driver::console_facts facts;
+    bool waits;
+  } cases[] = {
+      {"from Explorer", {1, true}, true},
+      {"from Explorer, its input redirected", {1, false}, false},
+      {"from a Command Prompt or PowerShell", {2, true}, false},
+      {"from a batch file in a Command Prompt", {3, true}, false},
+      {"from a Command Prompt, its input redirected", {2, false}, false},
+      {"without a console", {0, false}, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.started);
+    EXPECT_EQ(driver::should_wait_for_enter(c.facts), c.waits);
   }
 }
 
