@@ -1,10 +1,13 @@
 """Tests of tools/plot_ephemeris.py: its reader, the track's wrap at 0/24 h, the
 date labels, and a picture of the example drawn from a table the program wrote.
 
-Usage: python3 tests/plot_ephemeris_test.py PROGRAM SOURCE_DIR
+Usage: python3 tests/plot_ephemeris_test.py PROGRAM SOURCE_DIR [RUNNER...]
+(RUNNER...: the command that starts PROGRAM, for a Windows program built here:
+cmake/wine.sh)
 """
 import os
 import random
+import re
 import shutil
 import subprocess
 import sys
@@ -14,12 +17,14 @@ import warnings
 
 import numpy as np
 
-PROGRAM, SOURCE_DIR = sys.argv[1], sys.argv[2]
+PROGRAM, SOURCE_DIR, RUNNER = sys.argv[1], sys.argv[2], sys.argv[3:]
 sys.path.insert(0, os.path.join(SOURCE_DIR, "tools"))
 import plot_ephemeris as plot  # noqa: E402
 
 SCRIPT = os.path.join(SOURCE_DIR, "tools", "plot_ephemeris.py")
 EXAMPLE = os.path.join(SOURCE_DIR, "examples", "DATOS.DAT")
+# The example's table as the Windows program writes it, which its package holds.
+WINDOWS_EXAMPLE = os.path.join(SOURCE_DIR, "examples", "windows", "VESK.DAT")
 
 
 EARTH = b"1.00000261 0.01671123 -0.00001531 102.93768193 0.0 357.52688973 2451545.0 3.04043E-6\n"
@@ -31,6 +36,8 @@ SATURN_NEAR_0H = (b"9.53667594 0.05386179 2.48599187 -21.06354617 113.66242448 -
 MARS = b"1.52371034 0.09339410 1.84969142 286.50316850 49.55953891 19.39019754 2451545.0 "
 MEETING = MARS + b"0\n" + MARS + b"0.001\n2451515.0\n60\n"
 MEETING_RECORD = 30
+# A target 1e-10 AU from the Sun: its distances and some elongations have exponents.
+NEAR_THE_SUN = b"1E-10 0.5 10 20 30 40 2451545.0 0\n" + EARTH + b"2461041.5\n20\n"
 
 
 def run_program(directory, elements=None):
@@ -41,8 +48,20 @@ def run_program(directory, elements=None):
     else:
         with open(os.path.join(directory, "DATOS.DAT"), "wb") as out:
             out.write(elements)
-    subprocess.run([PROGRAM], cwd=directory, check=True)
+    subprocess.run(RUNNER + [PROGRAM], cwd=directory, check=True)
     return os.path.join(directory, "VESK.DAT")
+
+
+def windows_spelling(table):
+    """`table` as Windows writes it: CR LF line ends, three exponent digits."""
+    table = table.replace(b"\r\n", b"\n").replace(b"\n", b"\r\n")
+    return re.sub(rb"E([-+])(\d\d)(?!\d)", rb"E\g<1>0\2", table)
+
+
+def linux_spelling(table):
+    """`table` as Linux writes it: LF line ends, two exponent digits where they do."""
+    table = table.replace(b"\r\n", b"\n")
+    return re.sub(rb"E([-+])0(\d\d)(?!\d)", rb"E\1\2", table)
 
 
 def run_example(directory):
@@ -101,12 +120,14 @@ class ReadTable(Scratch):
         np.testing.assert_array_equal(table.records, self.values[:whole])
 
     def test_refuses_tables_without_records_or_with_text(self):
+        # The number the comma lands in starts after the last blank before it.
+        comma_token = max(self.example.rfind(blank, 0, 300) for blank in plot.WHITESPACE) + 1
         for name, data, message in (
             ("empty", b"", "no whole record"),
             ("blank", b"  \n\n \t ", "no whole record"),
             ("short", b" 1. 2. 3.\n", "no whole record"),
             ("text", self.example[:200] + b" x " + self.example[200:], "byte 201: b'x' "),
-            ("comma", self.example[:300] + b",5" + self.example[300:], "byte 29"),
+            ("comma", self.example[:300] + b",5" + self.example[300:], f"byte {comma_token}: "),
             ("nan inside", b" 1." * 7 + b" 1.NAN.\n", "byte 22: b'1.NAN.' "),
             ("endless number", b" 1" * 8 + b"5" * 100000, "bytes without a blank"),
         ):
@@ -144,6 +165,37 @@ class ReadTable(Scratch):
         self.assertEqual(names["table"].shape, (60, 8))
         self.assertTrue(np.isnan(names["ra"][MEETING_RECORD]))
         self.assertEqual(np.isnan(names["table"]).any(axis=1).sum(), 1)
+
+
+class WindowsTable(Scratch):
+    def test_the_packaged_windows_example_is_the_programs_table(self):
+        with open(run_example(self.directory), "rb") as table:
+            written = table.read()
+        with open(WINDOWS_EXAMPLE, "rb") as table:
+            packaged = table.read()
+        self.assertIn(b"\r\n", packaged)
+        self.assertEqual(packaged, windows_spelling(written))
+        expected = plot.read_table(os.path.join(self.directory, "VESK.DAT")).records
+        for chunk in (1, 80, 1 << 18):
+            with self.subTest(chunk=chunk):
+                table = plot.read_table(WINDOWS_EXAMPLE, chunk_bytes=chunk)
+                self.assertEqual(table.count, 365)
+                np.testing.assert_array_equal(table.records, expected)
+
+    def test_windows_and_linux_tables_read_alike(self):
+        for name, elements in (("near the Sun", NEAR_THE_SUN), ("meeting", MEETING)):
+            with open(run_program(self.directory, elements), "rb") as table:
+                written = table.read()
+            windows, linux = windows_spelling(written), linux_spelling(written)
+            if name == "near the Sun":
+                self.assertRegex(windows, rb"E-0\d\d ")
+                self.assertRegex(linux, rb"E-\d\d ")
+            for chunk in (1, 7, 80, 1 << 18):
+                with self.subTest(name, chunk=chunk):
+                    read = [plot.read_table(self.write(spelling, text), chunk_bytes=chunk)
+                            for spelling, text in (("windows", windows), ("linux", linux))]
+                    self.assertEqual(read[0].count, read[1].count)
+                    np.testing.assert_array_equal(read[0].records, read[1].records)
 
 
 class SkyTrack(unittest.TestCase):
