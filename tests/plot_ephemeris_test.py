@@ -183,19 +183,28 @@ class WindowsTable(Scratch):
                 np.testing.assert_array_equal(table.records, expected)
 
     def test_windows_and_linux_tables_read_alike(self):
-        for name, elements in (("near the Sun", NEAR_THE_SUN), ("meeting", MEETING)):
+        tables = []
+        for elements in (NEAR_THE_SUN, MEETING):
             with open(run_program(self.directory, elements), "rb") as table:
-                written = table.read()
+                tables.append(table.read())
+        self.assertRegex(windows_spelling(tables[0]), rb"E-0\d\d ")
+        # Random records of values of any size, as "%.9G" writes them, in
+        # random line breaks.
+        rng = random.Random(2461041)
+        for _ in range(int(os.environ.get("PLOT_TEST_RANDOM_TABLES", "20"))):
+            items = [f"{rng.choice((-1, 1)) * 10 ** rng.uniform(-300, 300):.9G}"
+                     for _ in range(8 * rng.randint(1, 40))]
+            tables.append(b"".join(b" " + item.encode() + rng.choice((b"", b"", b"\n"))
+                                   for item in items) + b"\n")
+        for index, written in enumerate(tables):
             windows, linux = windows_spelling(written), linux_spelling(written)
-            if name == "near the Sun":
-                self.assertRegex(windows, rb"E-0\d\d ")
-                self.assertRegex(linux, rb"E-\d\d ")
             for chunk in (1, 7, 80, 1 << 18):
-                with self.subTest(name, chunk=chunk):
+                with self.subTest(table=index, chunk=chunk):
                     read = [plot.read_table(self.write(spelling, text), chunk_bytes=chunk)
                             for spelling, text in (("windows", windows), ("linux", linux))]
                     self.assertEqual(read[0].count, read[1].count)
                     np.testing.assert_array_equal(read[0].records, read[1].records)
+                    self.assertEqual(read[1].count, len(linux.split()) // 8)
 
 
 class SkyTrack(unittest.TestCase):
