@@ -1,22 +1,53 @@
 # What `cmake --install` puts under the prefix, and the package CPack makes of
 # it: the program, its plotting tool, its manual page, the README with its page
 # on the deliberate differences, and the example; a Debian package, or for
-# Windows a ZIP file with everything side by side and the manual page as text
-# (no plotting tool there). Tests, benchmarks and fuzz targets have no install
-# rules.
+# Windows a ZIP file laid out for Windows users (see below). Tests, benchmarks
+# and fuzz targets have no install rules.
 include(GNUInstallDirs)
 
 if(WIN32)
-  set(manual_text ${CMAKE_BINARY_DIR}/ephemeris.txt)
-  add_custom_command(OUTPUT ${manual_text}
-    COMMAND ${CMAKE_COMMAND} -DPAGE=${PROJECT_SOURCE_DIR}/doc/ephemeris.1 -DOUTPUT=${manual_text}
-            -P ${PROJECT_SOURCE_DIR}/cmake/render_manual_page.cmake
-    DEPENDS doc/ephemeris.1 cmake/render_manual_page.cmake)
-  add_custom_target(manual_text ALL DEPENDS ${manual_text})
+  # The ZIP file: the program with the example's DATOS.DAT beside it, ready to
+  # double-click; a README.txt for Windows users and the manual page as text,
+  # both plain ASCII with CR LF; the README and its page on the differences as
+  # they are, with their links leading to the files' places in the ZIP file;
+  # the plotting tool; the example's table as this program writes it (kept in
+  # the sources, since a cross build cannot run the program; the ZIP file's
+  # test checks it against the program) and its picture.
+  set(zip_text ${CMAKE_BINARY_DIR}/zip-text)
+  # The files taken from the sources as they are: SOURCE=PLACE in the ZIP file.
+  set(zip_files
+      examples/DATOS.DAT=DATOS.DAT
+      tools/plot_ephemeris.py=ephemeris-plot.py
+      doc/differences.md=doc/differences.md
+      examples/windows/VESK.DAT=examples/VESK.DAT
+      examples/mars_2026.png=examples/mars_2026.png)
+  string(JOIN "," places ${zip_files})
+  add_custom_command(OUTPUT ${zip_text}/ephemeris.txt
+    COMMAND ${CMAKE_COMMAND} -DPAGE=${PROJECT_SOURCE_DIR}/doc/ephemeris.1
+            -DOUTPUT=${zip_text}/ephemeris.txt -P ${PROJECT_SOURCE_DIR}/cmake/windows_text.cmake
+    DEPENDS doc/ephemeris.1 cmake/windows_text.cmake)
+  add_custom_command(OUTPUT ${zip_text}/README.txt
+    COMMAND ${CMAKE_COMMAND} -DINPUT=${PROJECT_SOURCE_DIR}/doc/README-windows.txt
+            -DOUTPUT=${zip_text}/README.txt -P ${PROJECT_SOURCE_DIR}/cmake/windows_text.cmake
+    DEPENDS doc/README-windows.txt cmake/windows_text.cmake)
+  add_custom_command(OUTPUT ${zip_text}/README.md
+    COMMAND ${CMAKE_COMMAND} -DINPUT=${PROJECT_SOURCE_DIR}/README.md
+            -DOUTPUT=${zip_text}/README.md "-DPLACES=${places}"
+            -P ${PROJECT_SOURCE_DIR}/cmake/package_markdown.cmake
+    DEPENDS README.md cmake/package_markdown.cmake)
+  add_custom_target(zip_text ALL
+    DEPENDS ${zip_text}/ephemeris.txt ${zip_text}/README.txt ${zip_text}/README.md)
+
   install(TARGETS ephemeris RUNTIME DESTINATION .)
-  install(FILES README.md examples/DATOS.DAT ${manual_text} DESTINATION .)
-  # Where the README's link finds it.
-  install(FILES doc/differences.md DESTINATION doc)
+  install(FILES ${zip_text}/README.txt ${zip_text}/README.md ${zip_text}/ephemeris.txt
+          DESTINATION .)
+  foreach(file IN LISTS zip_files)
+    string(REGEX MATCH "^(.*)=(.*/)?([^/]*)$" file "${file}")
+    set(source ${CMAKE_MATCH_1})
+    set(name ${CMAKE_MATCH_3})
+    set(directory "./${CMAKE_MATCH_2}")
+    install(FILES ${source} DESTINATION ${directory} RENAME ${name})
+  endforeach()
 else()
   # The manual pages and the changelog gzipped, as Debian's policy wants them,
   # without a name or time in the header (gzip -n), so that the same sources

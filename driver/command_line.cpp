@@ -1,8 +1,11 @@
 #include "driver/command_line.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <string_view>
+
+#include "driver/platform.h"
 
 #ifndef EPHEMERIS_VERSION
 #error "EPHEMERIS_VERSION must give the program's version"
@@ -35,15 +38,13 @@ constexpr std::string_view USAGE =
 
 constexpr std::string_view VERSION_TEXT = "ephemeris " EPHEMERIS_VERSION "\n";
 
-// One spelling of an option and the command it asks for. A platform's own
-// spelling of an option is one more entry.
+// One spelling of an option and the command it asks for; the help's
+// spellings, which differ by platform, are HELP_SPELLINGS (platform.h).
 struct option_spelling {
   std::string_view text;
   command asks;
 };
 constexpr std::array OPTIONS{
-    option_spelling{"--help", command::help},
-    option_spelling{"-h", command::help},
     option_spelling{"--version", command::version},
     option_spelling{"--check", command::check},
 };
@@ -53,6 +54,7 @@ constexpr std::string_view SEE_HELP = "; ephemeris --help lists the options";
 // The command `argument` spells, or command::usage for an unknown option, or
 // command::run for an argument that is no option.
 command option_of(std::string_view argument) {
+  if (std::ranges::count(HELP_SPELLINGS, argument) != 0) return command::help;
   for (const option_spelling& option : OPTIONS) {
     if (argument == option.text) return option.asks;
   }

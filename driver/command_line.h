@@ -8,7 +8,7 @@ namespace driver {
 
 enum class command {
   run,      // the run: no option; other arguments are ignored
-  help,     // "--help" or "-h" alone: the usage text
+  help,     // "--help" or "-h" alone (or "/?" on Windows): the usage text
   version,  // "--version" alone: the name and version
   check,    // "--check" alone: what DATOS.DAT reads as, without a run
   usage,    // an unknown option, or an option beside other arguments: nothing is run

@@ -1,8 +1,8 @@
-// The Windows side of driver/signals.h and driver/standard_descriptors.h.
-// Ctrl-C, Ctrl-Break and the console's close, logoff and shutdown events come
-// to a console control handler, which the system runs on a thread of its own;
-// the floating-point exception and abort signals come through the C
-// run-time's signal().
+// The Windows side of driver/signals.h, driver/standard_descriptors.h and
+// driver/console.h. Ctrl-C, Ctrl-Break and the console's close, logoff and
+// shutdown events come to a console control handler, which the system runs on
+// a thread of its own; the floating-point exception and abort signals come
+// through the C run-time's signal().
 #include <io.h>
 #include <windows.h>
 
@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "driver/console.h"
 #include "driver/signals.h"
 #include "driver/standard_descriptors.h"
 
@@ -43,6 +44,12 @@ BOOL WINAPI on_console_event(DWORD event) {
   return TRUE;
 }
 
+// While a report is held on screen, any console event ends the program at
+// once, as the failure would have ended it.
+BOOL WINAPI on_console_event_while_held(DWORD /*event*/) {
+  abnormal_end();
+}
+
 void on_fatal_signal(int signal_number) {
   say(signal_number == SIGFPE ? "Floating Exception\n" : "IOT Trap\n");
   abnormal_end();
@@ -64,6 +71,26 @@ bool stop_requested() {
 // where the process was started without them, so no file the run opens can
 // take their numbers.
 void open_standard_descriptors() {}
+
+void hold_report_on_screen() {
+  // The call gives the count even where the list does not fit in the room.
+  DWORD processes[2];
+  const DWORD attached = ::GetConsoleProcessList(processes, 2);
+  const HANDLE input = ::GetStdHandle(STD_INPUT_HANDLE);
+  DWORD mode = 0;
+  const bool input_is_console = ::GetConsoleMode(input, &mode) != 0;
+  if (!should_wait_for_enter({attached, input_is_console})) return;
+  ::SetConsoleCtrlHandler(on_console_event, FALSE);
+  ::SetConsoleCtrlHandler(on_console_event_while_held, TRUE);
+  say(WAIT_PROMPT);
+  // The console hands over a line once Enter is pressed; a read that fails or
+  // finds the end of the input ends the wait too.
+  char line[64];
+  DWORD got = 0;
+  while (::ReadFile(input, line, sizeof line, &got, nullptr) != 0 && got > 0 &&
+         std::memchr(line, '\n', got) == nullptr) {
+  }
+}
 
 void abnormal_end() {
   // What abort() leaves, without its message box or console text.

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "datafiles/descriptor_output.h"
+#include "driver/console.h"
 #include "driver/core_dump.h"
 #include "driver/signals.h"
 
@@ -23,6 +24,9 @@ void terminate_with_report(const datafiles::io_failure& failure) {
   // The failure is reported: the abnormal end that follows must not leave a
   // core file either.
   switch_off_core_dumps();
+  // Where the console window would close with the program, the report stays
+  // until the user has read it.
+  hold_report_on_screen();
   abnormal_end();
 }
 

@@ -12,6 +12,8 @@
 #include "driver/calendar.h"
 #include "driver/check.h"
 #include "driver/command_line.h"
+#include "driver/console.h"
+#include "platform.h"
 #include "test_support.h"
 
 namespace {
@@ -123,6 +125,16 @@ TEST(CommandLine, AnOptionCountsOnlyAsTheOnlyArgumentAndAnUnknownOneIsAnError) {
       {{"--help", "--help"},
        command::usage,
        "ephemeris: '--help' must be the only argument" + see_help},
+      // "/?" asks for help on Windows alone; elsewhere it is no option.
+      {{"/?"},
+       testing_support::PLATFORM.slash_question_mark_is_help ? command::help : command::run,
+       ""},
+      {{"/?", "--help"},
+       command::usage,
+       testing_support::PLATFORM.slash_question_mark_is_help
+           ? "ephemeris: '/?' must be the only argument" + see_help
+           : "ephemeris: '--help' must be the only argument" + see_help},
+      {{"/h"}, command::run, ""},
   };
   for (const auto& c : cases) {
     std::vector<const char*> argv{"ephemeris"};
@@ -132,6 +144,25 @@ TEST(CommandLine, AnOptionCountsOnlyAsTheOnlyArgumentAndAnUnknownOneIsAnError) {
         driver::parse_command_line(static_cast<int>(argv.size()), argv.data());
     EXPECT_EQ(line.what, c.expected);
     EXPECT_EQ(line.complaint, c.complaint);
+  }
+}
+
+TEST(Console, WaitsForEnterOnlyAsItsConsolesOnlyProcessReadingFromIt) {
+  const struct {
+    const char* started;
+    driver::console_facts facts;
+    bool waits;
+  } cases[] = {
+      {"from Explorer", {1, true}, true},
+      {"from Explorer, its input redirected", {1, false}, false},
+      {"from a Command Prompt or PowerShell", {2, true}, false},
+      {"from a batch file in a Command Prompt", {3, true}, false},
+      {"from a Command Prompt, its input redirected", {2, false}, false},
+      {"without a console", {0, false}, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.started);
+    EXPECT_EQ(driver::should_wait_for_enter(c.facts), c.waits);
   }
 }
 

@@ -202,6 +202,25 @@ TEST(EndToEnd, AMistypedOptionReadsAndWritesNothing) {
   expect_table(read_file(dir / "VESK.DAT"), mars_expected_head);
 }
 
+TEST(EndToEnd, SlashQuestionMarkAloneIsHelpOnlyOnWindows) {
+  for (const std::vector<std::string>& arguments :
+       {std::vector<std::string>{"/?"}, std::vector<std::string>{"/?", "/?"}}) {
+    SCOPED_TRACE(arguments.size());
+    temporary_directory dir;
+    write_file(dir / "DATOS.DAT", mars_elements("2461081.5", "3"));
+    const run_result result = run_program(dir.path(), {arguments});
+    if (arguments.size() == 1 && PLATFORM.slash_question_mark_is_help) {
+      EXPECT_EQ(result.exit_status, 0);
+      EXPECT_EQ(result.out.rfind("Usage: ephemeris", 0), 0U) << result.out;
+      EXPECT_EQ(result.err, "");
+      EXPECT_FALSE(fs::exists(dir / "VESK.DAT"));
+    } else {
+      expect_clean_success(result);
+      expect_table(read_file(dir / "VESK.DAT"), mars_expected_head);
+    }
+  }
+}
+
 TEST(EndToEnd, HelpVersionAndCheckLeaveTheTableAlone) {
   // (arguments, DATOS.DAT, exit status, text standard output must hold,
   // standard error)

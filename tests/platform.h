@@ -34,6 +34,8 @@ struct platform_expectations {
   // Why the tests that fork, limit resources, write to /dev/full or send
   // POSIX signals cannot run here; nullptr where they can.
   const char* no_posix_processes;
+  // Whether "/?" alone asks for help, as Windows programs take it.
+  bool slash_question_mark_is_help;
 };
 
 #ifdef _WIN32
@@ -42,11 +44,12 @@ inline constexpr platform_expectations PLATFORM = {
     3,         3,
     0,         "open: Permission denied",
     false,     "open: Permission denied",
-    true,      "Windows has no fork, setrlimit, /dev/full or POSIX signals between processes"};
+    true,      "Windows has no fork, setrlimit, /dev/full or POSIX signals between processes",
+    true};
 #else
 inline constexpr platform_expectations PLATFORM = {
-    "POSIX", "\n",   2, -1, SIGABRT, "list in: Is a directory", true, "open: Is a directory",
-    false,   nullptr};
+    "POSIX", "\n",    2,    -1, SIGABRT, "list in: Is a directory", true, "open: Is a directory",
+    false,   nullptr, false};
 #endif
 
 // `text`, written with LF line ends and two-digit exponents ("1.E-05"), as

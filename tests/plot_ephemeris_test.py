@@ -1,10 +1,13 @@
 """Tests of tools/plot_ephemeris.py: its reader, the track's wrap at 0/24 h, the
 date labels, and a picture of the example drawn from a table the program wrote.
 
-Usage: python3 tests/plot_ephemeris_test.py PROGRAM SOURCE_DIR
+Usage: python3 tests/plot_ephemeris_test.py PROGRAM SOURCE_DIR [RUNNER...]
+(RUNNER...: the command that starts PROGRAM, for a Windows program built here:
+cmake/wine.sh)
 """
 import os
 import random
+import re
 import shutil
 import subprocess
 import sys
@@ -14,12 +17,14 @@ import warnings
 
 import numpy as np
 
-PROGRAM, SOURCE_DIR = sys.argv[1], sys.argv[2]
+PROGRAM, SOURCE_DIR, RUNNER = sys.argv[1], sys.argv[2], sys.argv[3:]
 sys.path.insert(0, os.path.join(SOURCE_DIR, "tools"))
 import plot_ephemeris as plot  # noqa: E402
 
 SCRIPT = os.path.join(SOURCE_DIR, "tools", "plot_ephemeris.py")
 EXAMPLE = os.path.join(SOURCE_DIR, "examples", "DATOS.DAT")
+# The example's table as the Windows program writes it, which its package holds.
+WINDOWS_EXAMPLE = os.path.join(SOURCE_DIR, "examples", "windows", "VESK.DAT")
 
 
 EARTH = b"1.00000261 0.01671123 -0.00001531 102.93768193 0.0 357.52688973 2451545.0 3.04043E-6\n"
@@ -38,6 +43,8 @@ VENUS_INFERIOR_CONJUNCTION = (b"0.72333566 0.00677672 3.39467605 54.92262463 76.
                               + b"2461280.5\n100\n")
 # Halley's comet from the Earth for the 200 days around its perihelion of 1986.
 HALLEY_1986 = b"17.867 0.96714 162.262 111.332 58.420 0 2446470.96 0\n" + EARTH + b"2446370.5\n200\n"
+# A target 1e-10 AU from the Sun: its distances and some elongations have exponents.
+NEAR_THE_SUN = b"1E-10 0.5 10 20 30 40 2451545.0 0\n" + EARTH + b"2461041.5\n20\n"
 
 
 def run_program(directory, elements=None):
@@ -48,8 +55,20 @@ def run_program(directory, elements=None):
     else:
         with open(os.path.join(directory, "DATOS.DAT"), "wb") as out:
             out.write(elements)
-    subprocess.run([PROGRAM], cwd=directory, check=True)
+    subprocess.run(RUNNER + [PROGRAM], cwd=directory, check=True)
     return os.path.join(directory, "VESK.DAT")
+
+
+def windows_spelling(table):
+    """`table` as Windows writes it: CR LF line ends, three exponent digits."""
+    table = table.replace(b"\r\n", b"\n").replace(b"\n", b"\r\n")
+    return re.sub(rb"E([-+])(\d\d)(?!\d)", rb"E\g<1>0\2", table)
+
+
+def linux_spelling(table):
+    """`table` as Linux writes it: LF line ends, two exponent digits where they do."""
+    table = table.replace(b"\r\n", b"\n")
+    return re.sub(rb"E([-+])0(\d\d)(?!\d)", rb"E\1\2", table)
 
 
 def run_example(directory):
@@ -67,6 +86,18 @@ class Scratch(unittest.TestCase):
         with open(path, "wb") as out:
             out.write(data)
         return path
+
+
+def no_number_at(data, offset):
+    """The message for the number of `data` that holds byte `offset`: its line
+    and column, from 1, and its text, which runs from the byte after the last
+    blank before it to the next blank."""
+    start = max(data.rfind(blank, 0, offset) for blank in plot.WHITESPACE) + 1
+    end = min((i for i in (data.find(blank, offset) for blank in plot.WHITESPACE) if i >= 0),
+              default=len(data))
+    line = data.count(b"\n", 0, start) + 1
+    column = start - (data.rfind(b"\n", 0, start) + 1) + 1
+    return f"^line {line}, column {column}: '{data[start:end].decode()}' is not a number$"
 
 
 class ReadTable(Scratch):
@@ -109,15 +140,16 @@ class ReadTable(Scratch):
 
     def test_refuses_tables_without_records_or_with_text(self):
         typo = self.example.replace(b"1.42683076", b"1.4268x076", 1)
+        text = self.example[:200] + b" x " + self.example[200:]
+        comma = self.example[:300] + b",5" + self.example[300:]
         for name, data, message in (
             ("empty", b"", "no whole record"),
             ("blank", b"  \n\n \t ", "no whole record"),
             ("short", b" 1. 2. 3.\n", "no whole record"),
             ("a letter in a number", typo, "^line 5, column 38: '1.4268x076' is not a number$"),
-            ("text", self.example[:200] + b" x " + self.example[200:],
-             "^line 5, column 6: 'x' is not a number$"),
-            ("comma", self.example[:300] + b",5" + self.example[300:],
-             "^line 7, column 3: '2461,5044.5' is not a number$"),
+            # Where text lands depends on the table's line ends (CR LF on Windows).
+            ("text", text, no_number_at(text, 201)),
+            ("comma", comma, no_number_at(comma, 300)),
             ("nan inside", b" 1." * 7 + b" 1.NAN.\n", "^line 1, column 23: '1.NAN.' is not a number$"),
             ("a byte outside ASCII", b" 1." * 9 + b"\n 1.\n \xc2\xb0 1.\n",
              r"^line 3, column 2: '\\xc2\\xb0' is not a number$"),
@@ -160,6 +192,46 @@ class ReadTable(Scratch):
         self.assertEqual(names["table"].shape, (60, 8))
         self.assertTrue(np.isnan(names["ra"][MEETING_RECORD]))
         self.assertEqual(np.isnan(names["table"]).any(axis=1).sum(), 1)
+
+
+class WindowsTable(Scratch):
+    def test_the_packaged_windows_example_is_the_programs_table(self):
+        with open(run_example(self.directory), "rb") as table:
+            written = table.read()
+        with open(WINDOWS_EXAMPLE, "rb") as table:
+            packaged = table.read()
+        self.assertIn(b"\r\n", packaged)
+        self.assertEqual(packaged, windows_spelling(written))
+        expected = plot.read_table(os.path.join(self.directory, "VESK.DAT")).records
+        for chunk in (1, 80, 1 << 18):
+            with self.subTest(chunk=chunk):
+                table = plot.read_table(WINDOWS_EXAMPLE, chunk_bytes=chunk)
+                self.assertEqual(table.count, 365)
+                np.testing.assert_array_equal(table.records, expected)
+
+    def test_windows_and_linux_tables_read_alike(self):
+        tables = []
+        for elements in (NEAR_THE_SUN, MEETING):
+            with open(run_program(self.directory, elements), "rb") as table:
+                tables.append(table.read())
+        self.assertRegex(windows_spelling(tables[0]), rb"E-0\d\d ")
+        # Random records of values of any size, as "%.9G" writes them, in
+        # random line breaks.
+        rng = random.Random(2461041)
+        for _ in range(int(os.environ.get("PLOT_TEST_RANDOM_TABLES", "20"))):
+            items = [f"{rng.choice((-1, 1)) * 10 ** rng.uniform(-300, 300):.9G}"
+                     for _ in range(8 * rng.randint(1, 40))]
+            tables.append(b"".join(b" " + item.encode() + rng.choice((b"", b"", b"\n"))
+                                   for item in items) + b"\n")
+        for index, written in enumerate(tables):
+            windows, linux = windows_spelling(written), linux_spelling(written)
+            for chunk in (1, 7, 80, 1 << 18):
+                with self.subTest(table=index, chunk=chunk):
+                    read = [plot.read_table(self.write(spelling, text), chunk_bytes=chunk)
+                            for spelling, text in (("windows", windows), ("linux", linux))]
+                    self.assertEqual(read[0].count, read[1].count)
+                    np.testing.assert_array_equal(read[0].records, read[1].records)
+                    self.assertEqual(read[1].count, len(linux.split()) // 8)
 
 
 class SkyTrack(unittest.TestCase):

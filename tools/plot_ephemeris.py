@@ -11,10 +11,11 @@ The table is read in chunks, so memory stays bounded whatever its length, and
 long tables are thinned to 5,000 to 10,000 records for drawing.
 
 Usage: ephemeris-plot [VESK.DAT] [--out FILE] [--title TEXT]
-(installed with the program; plot_ephemeris.py in its sources)
+(installed with the program; plot_ephemeris.py in its sources, and
+ephemeris-plot.py in the Windows package, run as py ephemeris-plot.py)
 
 Needs Python 3 with numpy and matplotlib (on Debian: apt-get install
-python3-matplotlib).
+python3-matplotlib; on Windows: py -m pip install matplotlib).
 """
 import argparse
 import math
@@ -35,6 +36,7 @@ except ImportError as missing:
         f"{os.path.basename(sys.argv[0])} needs numpy and matplotlib ({missing}).\n"
         "On Debian or Ubuntu: apt-get install python3-matplotlib (as root; it brings numpy),\n"
         "then run the script with /usr/bin/python3.\n"
+        "On Windows: py -m pip install matplotlib (it brings numpy).\n"
         "Elsewhere: python3 -m pip install numpy matplotlib"
     )
 

@@ -1,0 +1,15 @@
+// What the command line looks like on the platform the program is built for.
+#pragma once
+
+#include <string_view>
+
+namespace driver {
+
+#ifdef _WIN32
+// "/?" is how Windows programs are asked for help.
+inline constexpr std::string_view HELP_SPELLINGS[] = {"--help", "-h", "/?"};
+#else
+inline constexpr std::string_view HELP_SPELLINGS[] = {"--help", "-h"};
+#endif
+
+}  // namespace driver
