@@ -48,8 +48,9 @@ inline std::to_chars_result copy_text(char* first, char* last, const char* text,
 }
 
 // std::to_chars(first, last, value, fmt, precision) through the C library's
-// snprintf, which the standard defines it by ("%.*g", "%.*e", "%.*f"). Only
-// magnitudes a double can print in 400 characters ("%f" of 1e308 is 310).
+// snprintf, which the standard defines it by ("%.*g", "%.*e", "%.*f"). A
+// text longer than 399 characters ("%f" of a huge value with a precision
+// near 90) gives invalid_argument; the program asks for "%.9g" alone.
 inline std::to_chars_result to_chars(char* first, char* last, double value, std::chars_format fmt,
                                      int precision) {
   char text[400];

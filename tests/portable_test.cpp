@@ -132,16 +132,6 @@ TEST(PortableFallback, GeneralTextWithAPrecisionIsTheStandardOne) {
   }
 }
 
-TEST(PortableFallback, ReportsTooLittleRoomAsTheStandardDoes) {
-  char text[4];
-  const auto shortest = portable::fallback::to_chars(text, text + sizeof text, 2461041.5);
-  EXPECT_EQ(shortest.ec, std::errc::value_too_large);
-  EXPECT_EQ(shortest.ptr, text + sizeof text);
-  const auto general = portable::fallback::to_chars(text, text + sizeof text, 0.999813455,
-                                                    std::chars_format::general, 9);
-  EXPECT_EQ(general.ec, std::errc::value_too_large);
-}
-
 #if PORTABLE_HAS_FAST_FLOAT
 
 // Reads `text` with both, from a value of 42 that an out-of-range text must

@@ -29,19 +29,15 @@ function expect(condition, message) {
 }
 
 // ---------------------------------------------------------------------------
-// The page: one file under 2 MB that loads nothing, holding the module and the
-// runner, which are evaluated here as the page evaluates them.
+// The page: one file under 2 MB that names no http: or https: address (the
+// browser test sees what it loads), holding the module and the runner, which
+// are evaluated here as the page evaluates them.
 
 const html = fs.readFileSync(page, "utf8");
 const pageSize = fs.statSync(page).size;
 expect(pageSize < LARGEST_PAGE, `the page is ${pageSize} bytes, not under ${LARGEST_PAGE}`);
 for (const match of html.matchAll(/https?:[^\s"'<>)]*/gi)) {
   failures.push(`the page names ${match[0]}`);
-}
-const markup = html.replace(/<script\b[^>]*>[\s\S]*?<\/script>/gi, "");
-for (const attribute of markup.matchAll(/\b(?:src|href)\s*=\s*["']?([^"'\s>]*)/gi)) {
-  const target = attribute[1];
-  expect(target === "#" || target.startsWith("data:"), `the page refers to ${target}`);
 }
 function script(id) {
   const match = html.match(new RegExp(`<script id="${id}">([\\s\\S]*?)</script>`));

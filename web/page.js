@@ -61,7 +61,7 @@
     show("status", kind === "run" ? "Running…" : "Checking…");
     $("result").hidden = false;
     // Let the page show that before the program takes the thread.
-    await new Promise((resolve) => setTimeout(resolve, 0));
+    await new Promise((resolve) => requestAnimationFrame(() => setTimeout(resolve, 0)));
     try {
       const args = kind === "run" ? [] : ["--check"];
       const result = await window.ephemeris.execute(elementInput(), args);
