@@ -34,19 +34,30 @@ struct platform_expectations {
   // Why the tests that fork, limit resources, write to /dev/full or send
   // POSIX signals cannot run here; nullptr where they can.
   const char* no_posix_processes;
+  // Why the C library's snprintf and strtod cannot stand in for <charconv>
+  // here, as the fallbacks of datafiles/portable.h need them to; nullptr
+  // where they can.
+  const char* inexact_c_library;
 };
 
 #ifdef _WIN32
 inline constexpr platform_expectations PLATFORM = {
-    "Windows", "\r\n",
-    3,         3,
-    0,         "open: Permission denied",
-    false,     "open: Permission denied",
-    true,      "Windows has no fork, setrlimit, /dev/full or POSIX signals between processes"};
+    "Windows",
+    "\r\n",
+    3,
+    3,
+    0,
+    "open: Permission denied",
+    false,
+    "open: Permission denied",
+    true,
+    "Windows has no fork, setrlimit, /dev/full or POSIX signals between processes",
+    "this C run-time's strtod and printf are not exact to the last digit and write a negative "
+    "NaN without its sign (this build takes <charconv>, not the fallbacks)"};
 #else
 inline constexpr platform_expectations PLATFORM = {
-    "POSIX", "\n",   2, -1, SIGABRT, "list in: Is a directory", true, "open: Is a directory",
-    false,   nullptr};
+    "POSIX", "\n",    2,      -1, SIGABRT, "list in: Is a directory", true, "open: Is a directory",
+    false,   nullptr, nullptr};
 #endif
 
 // `text`, written with LF line ends and two-digit exponents ("1.E-05"), as
