@@ -1,8 +1,9 @@
 #include "datafiles/io_failure.h"
 
-#include <charconv>
 #include <cstring>
 #include <ostream>
+
+#include "datafiles/portable.h"
 
 namespace datafiles {
 
@@ -42,7 +43,7 @@ std::ostream& operator<<(std::ostream& out, failure_step step) {
 
 std::string report_number(double value) {
   char text[32];
-  return std::string(text, std::to_chars(text, text + sizeof text, value).ptr);
+  return std::string(text, portable::to_chars(text, text + sizeof text, value).ptr);
 }
 
 io_failure system_failure(failure_step step, int error_number, io_unit unit, bool transfer_begun) {

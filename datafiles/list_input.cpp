@@ -28,6 +28,8 @@
 #include <limits>
 #include <string>
 
+#include "datafiles/portable.h"
+
 namespace datafiles {
 
 source_chunk file_source::read(std::span<char> room) {
@@ -238,7 +240,7 @@ double to_double(const mantissa& m, std::int64_t exponent) {
 
   double value = 0;
   const std::from_chars_result result =
-      std::from_chars(text, out, value, std::chars_format::general);
+      portable::from_chars(text, out, value, std::chars_format::general);
   if (result.ec == std::errc::result_out_of_range) {
     return decimal_exponent > 0 ? infinity : zero;
   }

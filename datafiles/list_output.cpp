@@ -1,11 +1,11 @@
 #include "datafiles/list_output.h"
 
 #include <array>
-#include <bit>
 #include <cassert>
-#include <charconv>
 #include <cstdint>
 #include <cstring>
+
+#include "datafiles/portable.h"
 
 namespace datafiles {
 namespace {
@@ -233,7 +233,8 @@ constexpr std::uint64_t fixed_form_binade(std::uint64_t bits) {
 // The item of the value with these bits, whose magnitude is in [2^-13, 2^29).
 // Such a value is less than zero exactly when its sign bit is set.
 [[gnu::always_inline]] inline fixed_item make_fixed_item(std::uint64_t bits) {
-  const binade_scaling& scaling = BINADE_SCALINGS[fixed_form_binade(bits)];
+  const binade_scaling& scaling =
+      BINADE_SCALINGS[static_cast<std::size_t>(fixed_form_binade(bits))];
   const std::uint64_t significand = (bits & FRACTION_MASK) | HIDDEN_BIT;
   const bool above_power_of_ten = significand >= scaling.threshold;
   int decimal_exponent = scaling.decimal_exponent + above_power_of_ten;
@@ -348,8 +349,8 @@ char* format_other_magnitude(double magnitude, char* out) {
   }
   // <charconv> gives the digits. The text is at most 15 characters ("d.ddddddddE-ddd"),
   // so this cannot run out of room.
-  char* end = std::to_chars(out, out + (MAX_ITEM_SIZE - 2), magnitude, std::chars_format::general,
-                            SIGNIFICANT_DIGITS)
+  char* end = portable::to_chars(out, out + (MAX_ITEM_SIZE - 2), magnitude,
+                                 std::chars_format::general, SIGNIFICANT_DIGITS)
                   .ptr;
 
   // Upper case, noting the exponent letter and the decimal point. Digits,
@@ -398,7 +399,7 @@ template <class ItemWriter>
 std::size_t format_record_with(const ephemeris_record& record, char* out, ItemWriter write_item) {
   // The record's values in their order, as their bits.
   static_assert(sizeof record == RECORD_VALUES * sizeof(double));
-  const auto values = std::bit_cast<std::array<std::uint64_t, RECORD_VALUES>>(record);
+  const auto values = portable::bit_cast<std::array<std::uint64_t, RECORD_VALUES>>(record);
   char* next = out;
   std::size_t column = 0;
   // Each item's length is known before it is stored, so a line end can come
@@ -440,7 +441,7 @@ std::size_t format_item_portable(double value, char* out) {
 
 std::size_t format_record_portable(const ephemeris_record& record, char* out) {
   return format_record_with(record, out, [](std::uint64_t bits, auto& start_item) {
-    write_other_item(std::bit_cast<double>(bits), start_item);
+    write_other_item(portable::bit_cast<double>(bits), start_item);
   });
 }
 
@@ -449,7 +450,7 @@ std::size_t format_record_portable(const ephemeris_record& record, char* out) {
 #if LIST_OUTPUT_INTEGER_ITEMS
 
 std::size_t format_item(double value, char* out) {
-  const auto bits = std::bit_cast<std::uint64_t>(value);
+  const auto bits = portable::bit_cast<std::uint64_t>(value);
   if (fixed_form_binade(bits) < FIXED_FORM_BINADES) [[likely]] {
     std::size_t length = 0;
     auto at_out = [out, &length](std::size_t item_length) {
@@ -472,7 +473,7 @@ std::size_t format_record(const ephemeris_record& record, char* out) {
       // stores end by 7 * (17 + LINE_END_SIZE) + 17 = 143 (150 with CR LF).
       write_fixed_item(make_fixed_item(bits), start_item);
     } else {
-      write_other_item(std::bit_cast<double>(bits), start_item);
+      write_other_item(portable::bit_cast<double>(bits), start_item);
     }
   });
 }

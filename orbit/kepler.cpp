@@ -96,7 +96,6 @@
 #include "orbit/kepler.h"
 
 #include <algorithm>
-#include <bit>
 #include <cassert>
 #include <cfloat>
 #include <cmath>
@@ -104,6 +103,7 @@
 #include <limits>
 #include <numbers>
 
+#include "datafiles/portable.h"
 #include "orbit/orbit.h"
 
 namespace orbit {
@@ -399,8 +399,8 @@ struct exact_sum {
 // Half an ulp of every double of magnitude at most |y| (y normal): half the
 // spacing of y's binade.
 [[maybe_unused]] double half_ulp_of_binade(double y) {
-  const std::uint64_t exponent = std::bit_cast<std::uint64_t>(y) & 0x7FF0000000000000;
-  return std::bit_cast<double>(exponent) * UNIT_ROUNDOFF;
+  const std::uint64_t exponent = portable::bit_cast<std::uint64_t>(y) & 0x7FF0000000000000;
+  return portable::bit_cast<double>(exponent) * UNIT_ROUNDOFF;
 }
 
 // An offset from x0, computed with an error of at most u times its size,
@@ -422,22 +422,22 @@ struct exact_sum {
   const double end = x0 + offset;
   const double beyond = end - x0;
   if (inward > 0 ? beyond >= offset : beyond <= offset) return end;
-  return std::bit_cast<double>(std::bit_cast<std::uint64_t>(end) +
-                               static_cast<std::uint64_t>(inward));
+  return portable::bit_cast<double>(portable::bit_cast<std::uint64_t>(end) +
+                                    static_cast<std::uint64_t>(inward));
 }
 
 // The number of doubles in [low, high], 0 < low <= high finite.
 [[maybe_unused]] std::uint64_t doubles_between(double low, double high) {
-  return std::bit_cast<std::uint64_t>(high) - std::bit_cast<std::uint64_t>(low) + 1;
+  return portable::bit_cast<std::uint64_t>(high) - portable::bit_cast<std::uint64_t>(low) + 1;
 }
 
 // (6) Which doubles [x0 + lower, x0 + upper] may hold, lower <= 0 <= upper:
 // x0's bits if x0 alone, a neighbour's bits if x0 and that neighbour, 0 if
 // more. (x0 > 0 and finite; the gaps to the neighbours are exact.)
 [[maybe_unused]] std::uint64_t near_pair(double x0, double lower, double upper) {
-  const auto bits = std::bit_cast<std::uint64_t>(x0);
+  const auto bits = portable::bit_cast<std::uint64_t>(x0);
   const auto at = [bits](int k) {
-    return std::bit_cast<double>(bits + static_cast<std::uint64_t>(k));
+    return portable::bit_cast<double>(bits + static_cast<std::uint64_t>(k));
   };
   const bool none_below = lower > at(-1) - x0;
   const bool none_above = upper < at(1) - x0;
@@ -473,22 +473,23 @@ template <class Sine>
 bool near_doubles_keep_order(double e, double mean_anomaly, Sine& sine,
                              const examined_doubles& examined, std::uint64_t q, double near,
                              int away, int image_side, std::uint64_t& evaluations) {
-  const auto q_value = std::bit_cast<double>(q);
-  const auto q_image = std::bit_cast<double>(examined.first + examined.image[q - examined.first]);
+  const auto q_value = portable::bit_cast<double>(q);
+  const auto q_image =
+      portable::bit_cast<double>(examined.first + examined.image[q - examined.first]);
   // Every double within `near` of q on that side lies between q and the
   // rounded end; the end itself may be one too far, which costs a sine.
   const double end = q_value + away * near;
-  const auto end_bits = std::bit_cast<std::uint64_t>(end);
+  const auto end_bits = portable::bit_cast<std::uint64_t>(end);
   const std::uint64_t steps = away > 0 ? end_bits - q : q - end_bits;
   if (!(end > 0) || steps > NEAR_DOUBLES) return false;
   for (std::uint64_t i = 1; i <= steps; ++i) {
     const std::uint64_t x_bits = away > 0 ? q + i : q - i;
     double gx = 0;
     if (x_bits - examined.first < examined.count) {
-      gx = std::bit_cast<double>(examined.first + examined.image[x_bits - examined.first]);
+      gx = portable::bit_cast<double>(examined.first + examined.image[x_bits - examined.first]);
     } else {
       if (++evaluations > NEAR_DOUBLES) return false;
-      gx = e * sine(std::bit_cast<double>(x_bits)) + mean_anomaly;
+      gx = e * sine(portable::bit_cast<double>(x_bits)) + mean_anomaly;
     }
     if (image_side > 0 ? gx < q_image : gx > q_image) return false;
   }
@@ -512,14 +513,14 @@ double attractor_on_side(double e, double mean_anomaly, Sine& sine,
     }
   }
   int side = 0;  // M's side of the periodic points: -1 below, +1 above
-  if (mean_anomaly <= std::bit_cast<double>(examined.first + lowest)) side = -1;
-  if (mean_anomaly >= std::bit_cast<double>(examined.first + highest)) side = +1;
+  if (mean_anomaly <= portable::bit_cast<double>(examined.first + lowest)) side = -1;
+  if (mean_anomaly >= portable::bit_cast<double>(examined.first + highest)) side = +1;
   if (side == 0) return nan;
   const std::uint64_t a = side < 0 ? lowest : highest;  // the answer, if any
   const std::uint64_t b = examined.image[a];            // its image
   if (b >= examined.count || !examined.periodic[b] || examined.image[b] != a) return nan;
-  const auto a_value = std::bit_cast<double>(examined.first + a);
-  const auto b_value = std::bit_cast<double>(examined.first + b);
+  const auto a_value = portable::bit_cast<double>(examined.first + a);
+  const auto b_value = portable::bit_cast<double>(examined.first + b);
   if (!within_cycle_limit(a_value, b_value, mean_anomaly)) return nan;  // refined instead
 
   // Every iterate lies in [d_low, d_high] (|fl(e*S)| <= e(1 + 5u)); the
@@ -540,8 +541,8 @@ double attractor_on_side(double e, double mean_anomaly, Sine& sine,
   // Within `near` of a or b the order of the sines is checked by evaluation;
   // beyond it the sines differ by more than both their errors. (The last
   // term of `near` is only room to spare: a larger `near` checks more.)
-  const double span = std::bit_cast<double>(examined.first + examined.count - 1) -
-                      std::bit_cast<double>(examined.first);
+  const double span = portable::bit_cast<double>(examined.first + examined.count - 1) -
+                      portable::bit_cast<double>(examined.first);
   const double sine_near = std::min(1.0, 1.0001 * (sine_at_root + span + 2 * NEAR_LIMIT));
   const double cosine_squared = (1 - sine_near) * (1 + sine_near);
   if (!(cosine_squared > 0)) return nan;
@@ -649,7 +650,7 @@ double shortcut(double e, double mean_anomaly, Sine& sine, kepler_trace& trace,
   // or x0 and one neighbour, and the answer follows from g at those.
   const double lower = lowered(step_low - radius);
   const double upper = raised(step_high + radius);
-  const auto x0_bits = std::bit_cast<std::uint64_t>(x0);
+  const auto x0_bits = portable::bit_cast<std::uint64_t>(x0);
   const std::uint64_t neighbour = near_pair(x0, lower, upper);
   if (neighbour == x0_bits) {
     if (g0 == x0) {
@@ -659,7 +660,7 @@ double shortcut(double e, double mean_anomaly, Sine& sine, kepler_trace& trace,
   }
   double g1 = 0;  // g at the neighbour, once evaluated
   if (neighbour != x0_bits && neighbour != 0) {
-    const auto x1 = std::bit_cast<double>(neighbour);
+    const auto x1 = portable::bit_cast<double>(neighbour);
     g1 = e * sine(x1) + mean_anomaly;
     // A point whose image is another fixed point, or lies outside J, is not periodic.
     if (g0 == x0 && g1 != x1) {
@@ -684,10 +685,10 @@ double shortcut(double e, double mean_anomaly, Sine& sine, kepler_trace& trace,
     path = kepler_path::band_too_wide;
     return nan;
   }
-  const auto first = std::bit_cast<std::uint64_t>(low_end);
+  const auto first = portable::bit_cast<std::uint64_t>(low_end);
   std::uint64_t image[EXAMINED_DOUBLES];  // g(x) - first, as bits; large if outside J
   for (std::uint64_t j = 0; j < count; ++j) {
-    const auto x = std::bit_cast<double>(first + j);
+    const auto x = portable::bit_cast<double>(first + j);
     double gx = 0;
     if (first + j == x0_bits) {
       gx = g0;
@@ -696,13 +697,13 @@ double shortcut(double e, double mean_anomaly, Sine& sine, kepler_trace& trace,
     } else {
       gx = e * sine(x) + mean_anomaly;
     }
-    image[j] = std::bit_cast<std::uint64_t>(gx) - first;  // wraps round below J
+    image[j] = portable::bit_cast<std::uint64_t>(gx) - first;  // wraps round below J
   }
   // The periodic points of g on J: those to which following g inside J
   // comes back within `count` steps.
   if (count == 1 && image[0] == 0) {  // the common case: one double, fixed
     path = kepler_path::shortcut;
-    return std::bit_cast<double>(first);
+    return portable::bit_cast<double>(first);
   }
   bool periodic[EXAMINED_DOUBLES] = {};
   int periodic_count = 0;
@@ -721,7 +722,7 @@ double shortcut(double e, double mean_anomaly, Sine& sine, kepler_trace& trace,
   }
   if (periodic_count == 1 && fixed != count) {
     path = kepler_path::shortcut;
-    return std::bit_cast<double>(first + fixed);
+    return portable::bit_cast<double>(first + fixed);
   }
   if (periodic_count == 0) {  // cannot happen: a cycle exists
     path = kepler_path::not_one_fixed_point;

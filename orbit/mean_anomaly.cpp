@@ -66,6 +66,7 @@
 #include <cstdint>
 #include <limits>
 
+#include "datafiles/portable.h"
 #include "orbit/orbit.h"
 
 namespace orbit {
@@ -75,7 +76,7 @@ using binade = revolution_steps::binade;
 
 // The binary exponent j of a finite non-zero |m|, with 2^j <= |m| < 2^(j+1).
 int binade_of(double m) {
-  return static_cast<int>((std::bit_cast<std::uint64_t>(m) >> 52) & 0x7ff) - 1023;
+  return static_cast<int>((portable::bit_cast<std::uint64_t>(m) >> 52) & 0x7ff) - 1023;
 }
 
 // Whole runs of steps as a double: the count, truncated, of `step`s that fit in
@@ -141,7 +142,7 @@ double first_past(double from, double d, bool beyond) {
 // Below the returned power of two X every step of the loops is exact (note 3).
 double exact_below(double two_pi) {
   const int zeros =
-      std::countr_zero(std::bit_cast<std::uint64_t>(two_pi) | (std::uint64_t{1} << 52));
+      std::countr_zero(portable::bit_cast<std::uint64_t>(two_pi) | (std::uint64_t{1} << 52));
   return std::ldexp(1.0, binade_of(two_pi) + zeros + 1);
 }
 
@@ -217,8 +218,8 @@ revolution_steps make_revolution_steps(double two_pi) {
   }
   // The remainder by halves needs 2*pi in [4, 8): low below 2^-22.
   table.split = binade_of(two_pi) == 2;
-  table.high =
-      std::bit_cast<double>(std::bit_cast<std::uint64_t>(two_pi) & ~((std::uint64_t{1} << 28) - 1));
+  table.high = portable::bit_cast<double>(portable::bit_cast<std::uint64_t>(two_pi) &
+                                          ~((std::uint64_t{1} << 28) - 1));
   table.low = two_pi - table.high;
   table.per_two_pi = 1 / two_pi;
   return table;

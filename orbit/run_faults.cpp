@@ -1,6 +1,7 @@
 // The conditions under which a run writes only finite numbers.
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 
 #include "orbit/orbit.h"
 
@@ -19,7 +20,7 @@ bool same_orbit(const body_state& x, const body_state& y) {
 bool same_place(const body_state& x, const body_state& y, double start, std::int32_t count,
                 const frame_constants& frame) {
   const std::int32_t indices[] = {0, (count - 1) / 2, count - 1};
-  return std::ranges::all_of(indices, [&](std::int32_t index) {
+  return std::all_of(std::begin(indices), std::end(indices), [&](std::int32_t index) {
     const double date = run_date(start, index);
     const vector3 p = helio_position(x, date, frame).position;
     const vector3 q = helio_position(y, date, frame).position;

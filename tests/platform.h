@@ -36,20 +36,26 @@ struct platform_expectations {
   const char* no_posix_processes;
   // Whether "/?" alone asks for help, as Windows programs take it.
   bool slash_question_mark_is_help;
+  // Why the C library's snprintf and strtod cannot stand in for <charconv>
+  // here, as the fallbacks of datafiles/portable.h need them to; nullptr
+  // where they can.
+  const char* inexact_c_library;
 };
 
 #ifdef _WIN32
 inline constexpr platform_expectations PLATFORM = {
-    "Windows", "\r\n",
-    3,         3,
-    0,         "open: Permission denied",
-    false,     "open: Permission denied",
-    true,      "Windows has no fork, setrlimit, /dev/full or POSIX signals between processes",
-    true};
+    inline constexpr platform_expectations PLATFORM = {
+        "Windows", "\r\n", 3, 3, 0, "open: Permission denied", false, "open: Permission denied",
+        true, "Windows has no fork, setrlimit, /dev/full or POSIX signals between processes", true,
+        "this C run-time's strtod and printf are not exact to the last digit and write a negative "
+        "NaN without its sign (this build takes <charconv>, not the fallbacks)"};
 #else
-inline constexpr platform_expectations PLATFORM = {
-    "POSIX", "\n",    2,    -1, SIGABRT, "list in: Is a directory", true, "open: Is a directory",
-    false,   nullptr, false};
+inline constexpr platform_expectations PLATFORM = {"POSIX", "\n",
+                                                   2,       -1,
+                                                   SIGABRT, "list in: Is a directory",
+                                                   true,    "open: Is a directory",
+                                                   false,   nullptr,
+                                                   false,   nullptr};
 #endif
 
 // `text`, written with LF line ends and two-digit exponents ("1.E-05"), as
