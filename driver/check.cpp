@@ -8,6 +8,7 @@
 
 #include "datafiles/element_reports.h"
 #include "datafiles/io_failure.h"
+#include "datafiles/portable.h"
 #include "driver/calendar.h"
 #include "driver/command_line.h"
 #include "driver/prepare.h"
@@ -102,7 +103,8 @@ std::vector<std::optional<double>> present(const datafiles::orbital_elements& bo
 // `value` to nine significant digits, as the table writes values: "1.52367944".
 std::string rounded_number(double value) {
   char text[32];
-  const auto end = std::to_chars(text, text + sizeof text, value, std::chars_format::general, 9);
+  const auto end =
+      portable::to_chars(text, text + sizeof text, value, std::chars_format::general, 9);
   return {text, end.ptr};
 }
 

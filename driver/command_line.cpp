@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <iterator>
 #include <string_view>
 
 #include "driver/platform.h"
@@ -54,7 +55,9 @@ constexpr std::string_view SEE_HELP = "; ephemeris --help lists the options";
 // The command `argument` spells, or command::usage for an unknown option, or
 // command::run for an argument that is no option.
 command option_of(std::string_view argument) {
-  if (std::ranges::count(HELP_SPELLINGS, argument) != 0) return command::help;
+  if (std::count(std::begin(HELP_SPELLINGS), std::end(HELP_SPELLINGS), argument) != 0) {
+    return command::help;
+  }
   for (const option_spelling& option : OPTIONS) {
     if (argument == option.text) return option.asks;
   }

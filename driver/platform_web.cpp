@@ -1,4 +1,5 @@
-// The WebAssembly side of driver/signals.h and driver/standard_descriptors.h.
+// The WebAssembly side of driver/signals.h, driver/standard_descriptors.h and
+// driver/console.h.
 // A page runs the program in a fresh module instance over an in-memory file
 // system: no signal or console event reaches it, its standard descriptors are
 // the page's own, and the abnormal end after a report must come back to the
@@ -6,6 +7,7 @@
 // without one.
 #include <cstdlib>
 
+#include "driver/console.h"
 #include "driver/signals.h"
 #include "driver/standard_descriptors.h"
 
@@ -27,6 +29,9 @@ bool stop_requested() {
 
 // The page opens all three before the program starts.
 void open_standard_descriptors() {}
+
+// The page shows the report itself.
+void hold_report_on_screen() {}
 
 void abnormal_end() {
   std::_Exit(ABNORMAL_END_STATUS);

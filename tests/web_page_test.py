@@ -242,8 +242,11 @@ class PageTest(unittest.TestCase):
         result = self.api("run", broken)
         self.assertEqual((result["status"], result["table"], result["report"]),
                          (status, None, report))
+        check_status, check_out, check_report, _ = run_native(broken.encode(), ["--check"])
         result = self.api("check", broken)
-        self.assertEqual((result["status"], result["stdout"], result["report"]), (2, "", report))
+        self.assertEqual((result["status"], result["stdout"], result["report"]),
+                         (check_status, check_out, check_report))
+        self.assertEqual(check_status, 2)
 
     def test_fits_a_phone(self):
         self.browser.set_window_size(390, 844)
