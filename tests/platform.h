@@ -44,11 +44,19 @@ struct platform_expectations {
 
 #ifdef _WIN32
 inline constexpr platform_expectations PLATFORM = {
-    inline constexpr platform_expectations PLATFORM = {
-        "Windows", "\r\n", 3, 3, 0, "open: Permission denied", false, "open: Permission denied",
-        true, "Windows has no fork, setrlimit, /dev/full or POSIX signals between processes", true,
-        "this C run-time's strtod and printf are not exact to the last digit and write a negative "
-        "NaN without its sign (this build takes <charconv>, not the fallbacks)"};
+    "Windows",
+    "\r\n",
+    3,
+    3,
+    0,
+    "open: Permission denied",
+    false,
+    "open: Permission denied",
+    true,
+    "Windows has no fork, setrlimit, /dev/full or POSIX signals between processes",
+    true,
+    "this C run-time's strtod and printf are not exact to the last digit and write a negative "
+    "NaN without its sign (this build takes <charconv>, not the fallbacks)"};
 #else
 inline constexpr platform_expectations PLATFORM = {"POSIX", "\n",
                                                    2,       -1,
