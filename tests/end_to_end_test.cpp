@@ -446,6 +446,33 @@ TEST(EndToEnd, RefusesRunsThatCouldNotWriteOnlyFiniteNumbers) {
        "1 0 10 20 30 40 2451545 0\n1 1e-300 10 20 30 40 2451545 0\n" + tail,
        element_report("element: the observer's orbit is the target's: the two bodies must differ",
                       "line 2")},
+      {"mean anomalies a turn apart, the example's bodies",
+       "1 0.1 0 0 0 20 2451545 0\n1 0.1 0 0 0 380 2451545 0\n2451545\n3\n",
+       element_report("element: the observer's orbit is the target's: the two bodies must differ",
+                      "line 2")},
+      {"the example's observer with its mean anomaly a turn on",
+       observer + observer.substr(0, observer.find("357.52688973")) + "717.52688973" +
+           observer.substr(observer.find("357.52688973") + 12) + "2461041.5\n365\n",
+       element_report("element: the observer's orbit is the target's: the two bodies must differ",
+                      "line 2")},
+      {"a circle beside an eccentricity of 1.3e-16",
+       "1 0 10 20 30 40 2451545 0\n1 1.3e-16 10 20 30 40 2451545 0\n" + tail,
+       element_report("element: the observer's orbit is the target's: the two bodies must differ",
+                      "line 2")},
+      {"the same orbit at two epochs",
+       "1 0.1 5 6 7 20 2451545 0\n1 0.1 5 6 7 1005.6076686014251 2452545 0\n" + tail,
+       element_report("element: the observer's orbit is the target's: the two bodies must differ",
+                      "line 2")},
+      // Inclinations of 2^-300 and 2^-700 degrees beside 0: the bodies stay
+      // within far less than 2^-32 of their distance from the Sun.
+      {"an inclination of 2^-300 degrees beside 0",
+       "1 0.1 0 0 0 0 2451545 0\n1 0.1 4.909093465297727e-91 0 0 0 2451545 0\n2451546\n3\n",
+       element_report("element: the observer's orbit is the target's: the two bodies must differ",
+                      "line 2")},
+      {"an inclination of 2^-700 degrees beside 0",
+       "1 0.1 0 0 0 0 2451545 0\n1 0.1 1.90109156629516e-211 0 0 0 2451545 0\n2451546\n3\n",
+       element_report("element: the observer's orbit is the target's: the two bodies must differ",
+                      "line 2")},
       {"the same orbit, masses too small to tell",
        "1 0.5 10 20 30 40 2451545 0\n1 0.5 10 20 30 40 2451545 1e-20\n" + tail,
        element_report("element: the observer's orbit is the target's: the two bodies must differ",
@@ -971,14 +998,16 @@ TEST(EndToEnd, ReportsWhenMemoryRunsOutAndLeavesTheTableAlone) {
 }
 
 TEST(EndToEnd, SeparationsSoSmallThatTheirSquaresUnderflowStillGiveTheAngles) {
-  // Inclinations of 2^-300 and 2^-700 degrees beside 0: the separation is
-  // along the ecliptic's pole, exactly 2^-400 times smaller in the second
-  // run, whose squares underflow. The angles are the same text; the distance
-  // is scaled.
-  const auto table = [](const char* inclination) {
+  // Two orbits that differ in their mass, and so in their mean motion, apart
+  // by more than 8e-6 AU on the first and last dates and meeting all but
+  // exactly at the epoch, the middle date, where the observer's mean anomaly
+  // of 2^-300 or 2^-700 degrees puts it off the target along the y axis. The
+  // second run's separation there is 2^-400 times the first's and its squares
+  // underflow: the angles are the same text and the distance is scaled.
+  const auto table = [](const char* mean_anomaly) {
     temporary_directory dir;
-    write_file(dir / "DATOS.DAT", std::string("1 0.1 0 0 0 0 2451545 0\n1 0.1 ") + inclination +
-                                      " 0 0 0 2451545 0\n2451546\n3\n");
+    write_file(dir / "DATOS.DAT", std::string("1 0.1 0 0 0 0 2451545 0\n1 0.1 0 0 0 ") +
+                                      mean_anomaly + " 2451545 0.001\n2451544\n3\n");
     expect_clean_success(run_program(dir.path()));
     return read_file(dir / "VESK.DAT");
   };
@@ -987,11 +1016,11 @@ TEST(EndToEnd, SeparationsSoSmallThatTheirSquaresUnderflowStillGiveTheAngles) {
   std::istringstream large_words(large), tiny_words(tiny);
   int items = 0;
   for (std::string l, t; large_words >> l && tiny_words >> t; ++items) {
-    if (items % 8 == 4) {
+    if (items == 8 + 4) {
       EXPECT_NEAR(std::stod(t) / std::stod(l), 0x1p-400, 1e-8 * 0x1p-400) << l << " " << t;
       EXPECT_GT(std::stod(t), 0);
     } else {
-      EXPECT_EQ(t, l);
+      EXPECT_EQ(t, l) << "item " << items;
     }
   }
   EXPECT_EQ(items, 3 * 8);
