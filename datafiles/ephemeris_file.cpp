@@ -5,7 +5,6 @@
 
 #include <cassert>
 #include <cerrno>
-#include <new>
 #include <utility>
 
 #include "datafiles/list_output.h"
@@ -33,8 +32,7 @@ io_failure truncation_failure() {
 
 }  // namespace
 
-ephemeris_file::ephemeris_file(int descriptor, bool read_only, std::unique_ptr<char[]> buffer,
-                               stop_check stop)
+ephemeris_file::ephemeris_file(int descriptor, bool read_only, memory_block buffer, stop_check stop)
     : descriptor_(descriptor), read_only_(read_only), buffer_(std::move(buffer)), stop_(stop) {}
 
 ephemeris_file::ephemeris_file(ephemeris_file&& other) noexcept
@@ -133,7 +131,7 @@ void ephemeris_file::abandon() noexcept {
 
 outcome<ephemeris_file> open_ephemeris(const char* path, stop_check stop) {
   // Had before the file is opened: a run short of memory leaves the table as it was.
-  std::unique_ptr<char[]> buffer(new (std::nothrow) char[EPHEMERIS_BUFFER_SIZE]);
+  memory_block buffer = allocate_block(EPHEMERIS_BUFFER_SIZE);
   if (!buffer) return ephemeris_system_failure(failure_step::open, ENOMEM);
 
   // Only a regular file is opened for update. Anything else is opened for

@@ -9,6 +9,7 @@
 
 #include "datafiles/descriptor_output.h"
 #include "datafiles/io_failure.h"
+#include "datafiles/memory_block.h"
 #include "datafiles/records.h"
 
 namespace datafiles {
@@ -52,7 +53,7 @@ class ephemeris_file {
 
  private:
   friend outcome<ephemeris_file> open_ephemeris(const char* path, stop_check stop);
-  ephemeris_file(int descriptor, bool read_only, std::unique_ptr<char[]> buffer, stop_check stop);
+  ephemeris_file(int descriptor, bool read_only, memory_block buffer, stop_check stop);
 
   // Writes the queued records out. Returns 0, or the error number of a failed
   // write; the records then stay queued and a regular file is cut back to its
@@ -66,10 +67,10 @@ class ephemeris_file {
   bool regular_ = false;    // a regular file, which is emptied and cut; devices and pipes are not
   bool started_ = false;    // the first record has been accepted (and the old contents removed)
   bool stopped_ = false;    // a stop request interrupted a write: nothing more is written
-  std::unique_ptr<char[]> buffer_;  // EPHEMERIS_BUFFER_SIZE bytes of whole records
-  std::size_t queued_ = 0;          // bytes of the buffer not yet written
-  off_t committed_ = 0;             // bytes written to the file: always whole records
-  stop_check stop_ = nullptr;       // asked when a write is interrupted
+  memory_block buffer_;     // EPHEMERIS_BUFFER_SIZE bytes of whole records
+  std::size_t queued_ = 0;  // bytes of the buffer not yet written
+  off_t committed_ = 0;     // bytes written to the file: always whole records
+  stop_check stop_ = nullptr;  // asked when a write is interrupted
 };
 
 // Opens `path` for update, creating it empty if absent and not emptying it

@@ -106,8 +106,8 @@ std::vector<std::string> check_notes(const datafiles::element_data& data) {
     const datafiles::numbers_left_over& left_over = data.left_over[k];
     if (left_over.line != 0) {
       notes.push_back("line " + std::to_string(left_over.line) + ": numbers left over after " +
-                      read_name(k) + ": \"" + left_over.text +
-                      "\": a decimal comma (1,5 reads as 1 and 5) or a value too many?");
+                      read_name(k) + ": " + datafiles::quoted_text(left_over.text) +
+                      ": a decimal comma (1,5 reads as 1 and 5) or a value too many?");
     }
   }
   const auto start = to_calendar(data.request.start);

@@ -1,7 +1,10 @@
 #include "driver/command_line.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <string_view>
+
+#include "driver/report.h"
 
 #ifndef EPHEMERIS_VERSION
 #error "EPHEMERIS_VERSION must give the program's version"
@@ -34,8 +37,12 @@ constexpr std::string_view VERSION_TEXT = "ephemeris " EPHEMERIS_VERSION "\n";
 }  // namespace
 
 int print_on_standard_output(std::string_view text) {
-  const bool written = std::fwrite(text.data(), 1, text.size(), stdout) == text.size();
-  return written && std::fflush(stdout) == 0 ? 0 : 1;
+  errno = 0;
+  if (std::fwrite(text.data(), 1, text.size(), stdout) == text.size() && std::fflush(stdout) == 0) {
+    return 0;
+  }
+  write_output_failure(errno != 0 ? errno : EIO);
+  return OUTPUT_FAILED;
 }
 
 command parse_command_line(int argc, const char* const* argv) {

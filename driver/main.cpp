@@ -1,6 +1,8 @@
 // The run: read the element file, then write one ephemeris record a day.
+#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
+#include <new>
 #include <string>
 #include <utility>
 
@@ -38,7 +40,14 @@ int main(int argc, char** argv) {
     case driver::command::version:
       return driver::print_version();
     case driver::command::check:
-      return driver::run_check();
+      try {
+        return driver::run_check();
+      } catch (const std::bad_alloc&) {
+        // Reading the element file reports its own shortage of memory: this
+        // is the text of what it read, which could not be made.
+        driver::write_output_failure(ENOMEM);
+        return driver::OUTPUT_FAILED;
+      }
     case driver::command::run:
       break;
   }
@@ -48,7 +57,7 @@ int main(int argc, char** argv) {
 
   // The element file is read and closed, and the run checked, before the
   // table is touched.
-  const driver::prepared_run run = take(driver::prepare_run(constants));
+  const driver::prepared_run run = take(driver::prepare_run(constants, driver::stop_requested));
   if (driver::stop_requested()) return 1;
 
   datafiles::ephemeris_file ephemeris =

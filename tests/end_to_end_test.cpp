@@ -249,6 +249,11 @@ TEST(EndToEnd, CheckNotesWhatIsLegalButProbablyNotMeant) {
       {"text after the values is no number",
        target + observer + "2461041.5 start, 2026\n365\n",
        {"notes: none"}},
+      // Quoted as the reports quote: no byte of the file reaches a terminal as it is.
+      {"control bytes left over",
+       target + observer + "2461041.5 5\x1b[2J\x07" + std::string(1, '\0') + "\\\"\n365\n",
+       {"  - line 3: numbers left over after the start date: \"5\\x1b[2J\\x07\\x00\\\\\\\"\": a "
+        "decimal comma (1,5 reads as 1 and 5) or a value too many?"}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -257,11 +262,44 @@ TEST(EndToEnd, CheckNotesWhatIsLegalButProbablyNotMeant) {
     const run_result result = run_program(dir.path(), {{"--check"}});
     EXPECT_EQ(result.exit_status, 0);
     EXPECT_EQ(result.err, "");
+    EXPECT_EQ(result.out.find_first_of(std::string("\x1b\x07", 2) + '\0'), std::string::npos);
     for (const std::string& note : c.notes) {
       EXPECT_NE(result.out.find(with_line_ends(note + "\n")), std::string::npos) << note << "\nin\n"
                                                                                  << result.out;
     }
     EXPECT_FALSE(fs::exists(dir / "VESK.DAT"));
+  }
+}
+
+TEST(EndToEnd, OptionsSayWhenStandardOutputCannotBeWritten) {
+  if (PLATFORM.no_posix_processes != nullptr) GTEST_SKIP() << PLATFORM.no_posix_processes;
+  const std::string full = "ephemeris: cannot write standard output: No space left on device\n";
+  const struct {
+    const char* argument;
+    std::string elements;
+    int exit_status;
+    std::string err;
+  } cases[] = {
+      {"--help", "", 4, full},
+      {"--version", "", 4, full},
+      {"--check", mars_elements("2461041.5", "365"), 4, full},
+      // A check that finds the run would fail writes nothing on standard output.
+      {"--check", mars_elements("2461041.5", "3.0"), 2,
+       element_report("invalid integer: read unexpected character",
+                      "line 4, column 1, the day count, at \"3.0\"")},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.argument) + " " + std::to_string(c.exit_status));
+    temporary_directory dir;
+    if (!c.elements.empty()) write_file(dir / "DATOS.DAT", c.elements);
+    write_file(dir / "VESK.DAT", old_table);
+    testing_support::run_options options;
+    options.arguments = {c.argument};
+    options.standard_output = "/dev/full";
+    const run_result result = run_program(dir.path(), options);
+    EXPECT_EQ(result.exit_status, c.exit_status);
+    EXPECT_EQ(result.err, c.err);
+    EXPECT_EQ(read_file(dir / "VESK.DAT"), old_table);
   }
 }
 
@@ -690,6 +728,35 @@ std::string read_pipe(int reader, std::size_t size) {
   return text;
 }
 
+// A child process that writes blanks to the FIFO `path` without a pause, until
+// its reader closes it (SIGPIPE) or a minute has passed.
+pid_t feed_blanks(const fs::path& path) {
+  const pid_t feeder = ::fork();
+  if (feeder == 0) {
+    ::alarm(60);
+    const int writer = ::open(path.c_str(), O_WRONLY);
+    const std::string blanks(65536, ' ');
+    while (writer >= 0 && ::write(writer, blanks.data(), blanks.size()) > 0) {
+    }
+    ::_exit(0);
+  }
+  return feeder;
+}
+
+// Whether process `child` ended within `seconds`; it is killed if not.
+bool ended_within(pid_t child, int seconds) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  while (::waitpid(child, nullptr, WNOHANG) == 0) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      ::kill(child, SIGKILL);
+      ::waitpid(child, nullptr, 0);
+      return false;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return true;
+}
+
 // Sets a file attribute with chattr; false where the file system (or the
 // user) cannot.
 bool change_attribute(const fs::path& path, const char* change) {
@@ -811,6 +878,28 @@ TEST(EndToEnd, LosesNothingInTheCorners) {
          ::kill(program.pid(), SIGINT);
          std::this_thread::sleep_for(std::chrono::milliseconds(200));
          ::close(writer);
+         return std::nullopt;
+       },
+       1,
+       0,
+       interrupt,
+       table_after::untouched},
+      // A FIFO that never stops giving blanks: no read waits, and the stop
+      // request is seen between the chunks read.
+      {"a stop while an element file without end is read",
+       "",
+       [](const fs::path& dir) -> std::shared_ptr<void> {
+         write_file(dir / "VESK.DAT", old_table);
+         if (::mkfifo((dir / "DATOS.DAT").c_str(), 0644) != 0) return nullptr;
+         return std::make_shared<int>(0);
+       },
+       {},
+       [](running_program& program, const fs::path& dir) -> std::optional<std::string> {
+         const pid_t feeder = feed_blanks(dir / "DATOS.DAT");
+         std::this_thread::sleep_for(std::chrono::milliseconds(300));
+         ::kill(program.pid(), SIGINT);
+         // The feeder ends on its own once the program has closed the FIFO.
+         EXPECT_TRUE(ended_within(feeder, 20)) << "the program still reads";
          return std::nullopt;
        },
        1,
@@ -995,6 +1084,73 @@ TEST(EndToEnd, ReportsWhenMemoryRunsOutAndLeavesTheTableAlone) {
   }
   EXPECT_GT(refused, 0) << "no limit met the buffer's allocation";
   EXPECT_GT(completed, 0);
+}
+
+TEST(EndToEnd, AtEveryMemoryLimitARunOrACheckEndsWithAReportOrNormally) {
+  if (PLATFORM.no_posix_processes != nullptr) GTEST_SKIP() << PLATFORM.no_posix_processes;
+  if (testing_support::under_address_sanitizer())
+    GTEST_SKIP() << "no address-space limit under ASan";
+  const std::string elements = mars_elements("2461081.5", "3");
+  const auto run_under = [&elements](rlim_t limit, bool check, std::string& table) {
+    temporary_directory dir;
+    write_file(dir / "DATOS.DAT", elements);
+    write_file(dir / "VESK.DAT", old_table);
+    testing_support::run_options options;
+    if (check) options.arguments = {"--check"};
+    options.address_space_limit = limit;
+    const run_result result = run_program(dir.path(), options);
+    table = read_file(dir / "VESK.DAT");
+    return result;
+  };
+  // The lowest limit, in steps of 64 KiB, at which the program starts at all:
+  // below it the dynamic loader fails (status 127).
+  std::string table;
+  rlim_t lowest = rlim_t{1} << 20;
+  while (lowest < (rlim_t{64} << 20) && run_under(lowest, false, table).exit_status == 127) {
+    lowest += 64 << 10;
+  }
+  const std::string complete = complete_table(3);
+  const std::string element_memory =
+      element_report("open: Cannot allocate memory", "", /*transfer_begun=*/false);
+  const std::string reading_memory = element_report("list in: Cannot allocate memory", "");
+  const std::string table_memory = ephemeris_report("open: Cannot allocate memory");
+  int element_reports = 0, table_reports = 0, normal_ends = 0;
+  // From a step below it, in steps of 4 KiB, to 1 MiB above.
+  for (rlim_t limit = lowest - (64 << 10); limit <= lowest + (1 << 20); limit += 4 << 10) {
+    for (const bool check : {false, true}) {
+      SCOPED_TRACE(testing::Message() << limit / 1024 << " KiB" << (check ? ", --check" : ""));
+      const run_result result = run_under(limit, check, table);
+      if (result.exit_status == 127) {
+        EXPECT_LT(limit, lowest + (64 << 10)) << "the program no longer starts: " << result.err;
+        continue;
+      }
+      if (result.exit_status == 0) {
+        ++normal_ends;
+        EXPECT_EQ(result.err, "");
+        EXPECT_EQ(table, check ? old_table : complete);
+        continue;
+      }
+      EXPECT_EQ(table, old_table);
+      if (result.err == element_memory || result.err == reading_memory) {
+        ++element_reports;
+        EXPECT_EQ(result.exit_status, check ? 2 : -1);
+      } else if (!check && result.err == table_memory) {
+        ++table_reports;
+      } else if (check && result.exit_status == 4) {
+        EXPECT_EQ(result.err, "ephemeris: cannot write standard output: Cannot allocate memory\n");
+      } else {
+        ADD_FAILURE() << "status " << result.exit_status << ", signal " << result.signal << ":\n"
+                      << result.err;
+      }
+      if (!check) {
+        EXPECT_TRUE(ended_abnormally(result));
+      }
+    }
+  }
+  std::cout << "from " << lowest / 1024 << " KiB: " << element_reports << " element file reports, "
+            << table_reports << " table reports, " << normal_ends << " normal ends\n";
+  EXPECT_GT(element_reports, 0) << "no limit met the element file's read room";
+  EXPECT_GT(normal_ends, 0);
 }
 
 TEST(EndToEnd, SeparationsSoSmallThatTheirSquaresUnderflowStillGiveTheAngles) {

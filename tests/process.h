@@ -32,6 +32,8 @@ struct run_options {
   rlim_t file_size_limit = RLIM_INFINITY;      // RLIMIT_FSIZE, bytes
   rlim_t address_space_limit = RLIM_INFINITY;  // RLIMIT_AS, bytes
   bool core_dumps = false;                     // as after `ulimit -c unlimited`; off otherwise
+  std::string standard_output{};  // POSIX only: a file to send standard output to (/dev/full)
+                                  // instead of capturing it; empty to capture it
 };
 
 // The program, started in `directory` with standard input closed and its
