@@ -81,13 +81,15 @@ int main(int argc, char** argv) {
         orbit::apparent_place(target_place, observer_place, date, constants);
     if (auto failure = ephemeris.write_record(record)) {
       ephemeris.abandon();
-      failure->where = "record " + std::to_string(day + 1);
+      failure->where = datafiles::failure_place(*failure, "record " + std::to_string(day + 1),
+                                                ephemeris.records_written());
       driver::terminate_with_report(*failure);
     }
   }
 
   if (auto failure = datafiles::close_ephemeris(ephemeris)) {
-    failure->where = "at the close, after record " + std::to_string(day);
+    failure->where = datafiles::failure_place(
+        *failure, "at the close, after record " + std::to_string(day), ephemeris.records_written());
     driver::terminate_with_report(*failure);
   }
   return driver::stop_requested() ? 1 : 0;

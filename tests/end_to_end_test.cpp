@@ -623,14 +623,18 @@ TEST(EndToEnd, ReportsAFailedWriteInsteadOfSucceeding) {
     EXPECT_TRUE(ended_abnormally(result));
     EXPECT_EQ(result.out, "");
     if (std::string(count) == "3") {
-      EXPECT_EQ(result.err,
-                ephemeris_report("write: No space left on device", "at the close, after record 3"));
+      EXPECT_EQ(result.err, ephemeris_report("write: No space left on device",
+                                             "at the close, after record 3; the table holds no "
+                                             "record"));
     } else {
       const std::string head = ephemeris_report("write: No space left on device", "record ");
       ASSERT_EQ(result.err.substr(0, head.size() - 1), head.substr(0, head.size() - 1));
       const long record = std::stol(result.err.substr(head.size() - 1));
       EXPECT_GT(record, 1);
       EXPECT_LT(record, 100000);
+      EXPECT_EQ(result.err, ephemeris_report("write: No space left on device",
+                                             "record " + std::to_string(record) +
+                                                 "; the table holds no record"));
     }
   }
 }
@@ -711,21 +715,35 @@ std::shared_ptr<void> hold_descriptor(int descriptor) {
           }};
 }
 
-// Reads the FIFO held open by `reader` (non-blocking) until `size` bytes
-// came or 20 seconds passed.
-std::string read_pipe(int reader, std::size_t size) {
+// Reads the FIFO held open by `reader` (non-blocking), at most `piece`
+// bytes at a time with `pause` between, until `size` bytes came, its writer
+// closed it after sending some, or 20 seconds passed.
+std::string read_pipe(int reader, std::size_t size, std::size_t piece = 65536,
+                      std::chrono::milliseconds pause = std::chrono::milliseconds(2)) {
   std::string text;
-  char chunk[65536];
+  std::vector<char> chunk(piece);
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
   while (text.size() < size && std::chrono::steady_clock::now() < deadline) {
-    const ssize_t n = ::read(reader, chunk, sizeof chunk);
-    if (n > 0) {
-      text.append(chunk, static_cast<std::size_t>(n));
-    } else {
-      std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
+    const ssize_t n = ::read(reader, chunk.data(), std::min(piece, size - text.size()));
+    if (n > 0) text.append(chunk.data(), static_cast<std::size_t>(n));
+    if (n == 0 && !text.empty()) break;
+    if (n <= 0 || n == static_cast<ssize_t>(piece)) std::this_thread::sleep_for(pause);
   }
   return text;
+}
+
+// Waits until the FIFO held open by `reader` holds bytes that stay as they
+// are for 200 ms, its writer waiting for room, up to 20 seconds; returns how
+// many it holds.
+int wait_until_pipe_full(int reader) {
+  int queued = 0, before = -1;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while ((queued == 0 || queued != before) && std::chrono::steady_clock::now() < deadline) {
+    before = queued;
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    ::ioctl(reader, FIONREAD, &queued);
+  }
+  return queued;
 }
 
 // A child process that writes blanks to the FIFO `path` without a pause, until
@@ -807,7 +825,7 @@ TEST(EndToEnd, LosesNothingInTheCorners) {
   auto reader = std::make_shared<int>(-1);
   const auto fifo_table_with_reader = [reader](const fs::path& dir) {
     if (::mkfifo((dir / "VESK.DAT").c_str(), 0644) != 0) return std::shared_ptr<void>();
-    *reader = ::open((dir / "VESK.DAT").c_str(), O_RDONLY | O_NONBLOCK);
+    *reader = ::open((dir / "VESK.DAT").c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     return hold_descriptor(*reader);
   };
   const auto immutable = [&with_old_table](const char* attribute) {
@@ -850,6 +868,8 @@ TEST(EndToEnd, LosesNothingInTheCorners) {
        SIGABRT,
        ephemeris_report("open: another run is writing the file"),
        table_after::untouched},
+      // The fourth buffer's write stops at the limit: the records written
+      // out before it are kept, and those of it that fitted whole.
       {"a file-size limit",
        "20000",
        with_old_table,
@@ -857,7 +877,18 @@ TEST(EndToEnd, LosesNothingInTheCorners) {
        nullptr,
        -1,
        SIGABRT,
-       ephemeris_report("write: File too large", "record 10749"),
+       ephemeris_report("write: File too large",
+                        "record 10749; the table holds records 1 to 10500"),
+       table_after::whole_prefix},
+      // `ulimit -f 100`: the first buffer's write stops at the limit.
+      {"a file-size limit within the first buffer",
+       "3000",
+       with_old_table,
+       {{}, false, false, rlim_t{100} * 1024},
+       nullptr,
+       -1,
+       SIGABRT,
+       ephemeris_report("write: File too large", "record 2689; the table holds records 1 to 1052"),
        table_after::whole_prefix},
       // A read that waits on a FIFO fed with blanks.
       {"a stop while the element file is read",
@@ -906,27 +937,36 @@ TEST(EndToEnd, LosesNothingInTheCorners) {
        0,
        interrupt,
        table_after::untouched},
-      // A write that waits on a full FIFO.
+      // A write that waits on a full FIFO: the pipe holds whole records.
       {"a stop while a write waits",
        "20000",
        fifo_table_with_reader,
        {},
        [reader](running_program& program, const fs::path&) -> std::optional<std::string> {
-         int queued = 0;
-         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-         while (queued < 65536 && std::chrono::steady_clock::now() < deadline) {
-           ::ioctl(*reader, FIONREAD, &queued);
-           std::this_thread::sleep_for(std::chrono::milliseconds(5));
-         }
-         std::this_thread::sleep_for(std::chrono::milliseconds(100));
+         EXPECT_GT(wait_until_pipe_full(*reader), 0);
          ::kill(program.pid(), SIGTERM);
-         std::this_thread::sleep_for(std::chrono::milliseconds(200));
-         return read_pipe(*reader, 65536);
+         return read_pipe(*reader, SIZE_MAX);
        },
        1,
        0,
        "Killed\n",
-       table_after::prefix},
+       table_after::whole_prefix},
+      // A reader that takes 1000 bytes every 2 ms, stopped while the program
+      // writes: whatever write the stop cuts short, the reader gets whole
+      // records.
+      {"a stop while a slow reader reads",
+       "3000000",
+       fifo_table_with_reader,
+       {},
+       [reader](running_program& program, const fs::path&) -> std::optional<std::string> {
+         std::string text = read_pipe(*reader, 200000, 1000);
+         ::kill(program.pid(), SIGTERM);
+         return text + read_pipe(*reader, SIZE_MAX, 1000);
+       },
+       1,
+       0,
+       "Killed\n",
+       table_after::whole_prefix},
       // A FIFO whose reader comes late gets every record.
       {"a FIFO read late",
        "20000",
@@ -1032,6 +1072,38 @@ TEST(EndToEnd, LosesNothingInTheCorners) {
       }
     }
   }
+#endif
+}
+
+TEST(EndToEnd, AReaderThatClosesEarlyGetsTheWriteFailureReported) {
+#ifdef _WIN32
+  GTEST_SKIP() << PLATFORM.no_posix_processes;
+#else
+  // As `head -c 1000 VESK.DAT`, once the program waits for room in the pipe.
+  temporary_directory dir;
+  ASSERT_EQ(::mkfifo((dir / "VESK.DAT").c_str(), 0644), 0);
+  // Close-on-exec: the program must not hold a reading end itself.
+  const int reader = ::open((dir / "VESK.DAT").c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  write_file(dir / "DATOS.DAT", mars_elements("2461081.5", "20000"));
+  running_program program(dir.path());
+  const auto taken = static_cast<std::size_t>(wait_until_pipe_full(reader));
+  const std::string got = read_pipe(reader, 1000);
+  ::close(reader);
+  const run_result result = program.wait(60);
+  EXPECT_TRUE(ended_abnormally(result));
+  const std::string complete = complete_table(20000);
+  EXPECT_EQ(got, complete.substr(0, 1000));
+  // The pipe took whole records, and the report counts them.
+  const std::size_t records = items_of(complete.substr(0, taken)).size() / 8;
+  EXPECT_EQ(complete.substr(0, taken), complete_table(records));
+  const std::string head = ephemeris_report("write: Broken pipe", "record ");
+  ASSERT_EQ(result.err.substr(0, head.size() - 1), head.substr(0, head.size() - 1)) << result.err;
+  const std::size_t record = std::stoul(result.err.substr(head.size() - 1));
+  EXPECT_GT(record, records);
+  EXPECT_EQ(result.err,
+            ephemeris_report("write: Broken pipe", "record " + std::to_string(record) +
+                                                       "; the table holds records 1 to " +
+                                                       std::to_string(records)));
 #endif
 }
 
