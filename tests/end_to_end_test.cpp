@@ -1158,21 +1158,85 @@ TEST(EndToEnd, ReportsWhenMemoryRunsOutAndLeavesTheTableAlone) {
   EXPECT_GT(completed, 0);
 }
 
+// How runs and checks short of memory ended, each a report or a normal end.
+class memory_outcomes {
+ public:
+  // Checks and counts one run (or, with `check`, one --check) of the Mars
+  // elements over 3 days that found an old table, which it left as `table`.
+  void add(const run_result& result, const std::string& table, bool check) {
+    if (result.exit_status == 0) {
+      ++normal_ends;
+      EXPECT_EQ(result.err, "");
+      EXPECT_EQ(table, check ? old_table : complete_);
+      return;
+    }
+    EXPECT_EQ(table, old_table);
+    if (check) {
+      EXPECT_EQ(result.exit_status, result.err == output_memory_ ? 4 : 2);
+    } else {
+      EXPECT_TRUE(ended_abnormally(result));
+    }
+    if (result.err == element_memory_) {
+      ++element_buffer;
+    } else if (result.err == reading_memory_) {
+      ++reading;
+    } else if (!check && result.err == table_memory_) {
+      ++table_buffer;
+    } else if (check && result.err == output_memory_) {
+      ++check_text;
+    } else {
+      ADD_FAILURE() << "status " << result.exit_status << ", signal " << result.signal << ":\n"
+                    << result.err;
+    }
+  }
+
+  [[nodiscard]] std::string counts() const {
+    return std::to_string(element_buffer) + " without the read buffer, " + std::to_string(reading) +
+           " short while reading, " + std::to_string(table_buffer) +
+           " without the output buffer, " + std::to_string(check_text) +
+           " without the check's text, " + std::to_string(normal_ends) + " normal ends";
+  }
+
+  int element_buffer = 0, reading = 0, table_buffer = 0, check_text = 0, normal_ends = 0;
+
+ private:
+  const std::string complete_ = complete_table(3);
+  const std::string element_memory_ =
+      element_report("open: Cannot allocate memory", "", /*transfer_begun=*/false);
+  const std::string reading_memory_ = element_report("list in: Cannot allocate memory", "");
+  const std::string table_memory_ = ephemeris_report("open: Cannot allocate memory");
+  const std::string output_memory_ =
+      "ephemeris: cannot write standard output: Cannot allocate memory\n";
+};
+
+// Runs the program, or with `check` a --check, on the Mars elements over 3
+// days beside an old table, and leaves the table it leaves in `table`. "@DIR@"
+// in the options' environment stands for the directory of the run; `marked`,
+// if given, says whether the run left a file named "marked" there.
+run_result run_beside_old_table(testing_support::run_options options, bool check,
+                                std::string& table, bool* marked = nullptr) {
+  temporary_directory dir;
+  write_file(dir / "DATOS.DAT", mars_elements("2461081.5", "3"));
+  write_file(dir / "VESK.DAT", old_table);
+  if (check) options.arguments = {"--check"};
+  for (std::string& setting : options.environment) {
+    const std::size_t here = setting.find("@DIR@");
+    if (here != std::string::npos) setting.replace(here, 5, dir.path().string());
+  }
+  const run_result result = run_program(dir.path(), options);
+  table = read_file(dir / "VESK.DAT");
+  if (marked != nullptr) *marked = fs::exists(dir / "marked");
+  return result;
+}
+
 TEST(EndToEnd, AtEveryMemoryLimitARunOrACheckEndsWithAReportOrNormally) {
   if (PLATFORM.no_posix_processes != nullptr) GTEST_SKIP() << PLATFORM.no_posix_processes;
   if (testing_support::under_address_sanitizer())
     GTEST_SKIP() << "no address-space limit under ASan";
-  const std::string elements = mars_elements("2461081.5", "3");
-  const auto run_under = [&elements](rlim_t limit, bool check, std::string& table) {
-    temporary_directory dir;
-    write_file(dir / "DATOS.DAT", elements);
-    write_file(dir / "VESK.DAT", old_table);
+  const auto run_under = [](rlim_t limit, bool check, std::string& table) {
     testing_support::run_options options;
-    if (check) options.arguments = {"--check"};
     options.address_space_limit = limit;
-    const run_result result = run_program(dir.path(), options);
-    table = read_file(dir / "VESK.DAT");
-    return result;
+    return run_beside_old_table(options, check, table);
   };
   // The lowest limit, in steps of 64 KiB, at which the program starts at all:
   // below it the dynamic loader fails (status 127).
@@ -1181,12 +1245,7 @@ TEST(EndToEnd, AtEveryMemoryLimitARunOrACheckEndsWithAReportOrNormally) {
   while (lowest < (rlim_t{64} << 20) && run_under(lowest, false, table).exit_status == 127) {
     lowest += 64 << 10;
   }
-  const std::string complete = complete_table(3);
-  const std::string element_memory =
-      element_report("open: Cannot allocate memory", "", /*transfer_begun=*/false);
-  const std::string reading_memory = element_report("list in: Cannot allocate memory", "");
-  const std::string table_memory = ephemeris_report("open: Cannot allocate memory");
-  int element_reports = 0, table_reports = 0, normal_ends = 0;
+  memory_outcomes outcomes;
   // From a step below it, in steps of 4 KiB, to 1 MiB above.
   for (rlim_t limit = lowest - (64 << 10); limit <= lowest + (1 << 20); limit += 4 << 10) {
     for (const bool check : {false, true}) {
@@ -1196,33 +1255,44 @@ TEST(EndToEnd, AtEveryMemoryLimitARunOrACheckEndsWithAReportOrNormally) {
         EXPECT_LT(limit, lowest + (64 << 10)) << "the program no longer starts: " << result.err;
         continue;
       }
-      if (result.exit_status == 0) {
-        ++normal_ends;
-        EXPECT_EQ(result.err, "");
-        EXPECT_EQ(table, check ? old_table : complete);
-        continue;
-      }
-      EXPECT_EQ(table, old_table);
-      if (result.err == element_memory || result.err == reading_memory) {
-        ++element_reports;
-        EXPECT_EQ(result.exit_status, check ? 2 : -1);
-      } else if (!check && result.err == table_memory) {
-        ++table_reports;
-      } else if (check && result.exit_status == 4) {
-        EXPECT_EQ(result.err, "ephemeris: cannot write standard output: Cannot allocate memory\n");
-      } else {
-        ADD_FAILURE() << "status " << result.exit_status << ", signal " << result.signal << ":\n"
-                      << result.err;
-      }
-      if (!check) {
-        EXPECT_TRUE(ended_abnormally(result));
-      }
+      outcomes.add(result, table, check);
     }
   }
-  std::cout << "from " << lowest / 1024 << " KiB: " << element_reports << " element file reports, "
-            << table_reports << " table reports, " << normal_ends << " normal ends\n";
-  EXPECT_GT(element_reports, 0) << "no limit met the element file's read room";
-  EXPECT_GT(normal_ends, 0);
+  std::cout << "from " << lowest / 1024 << " KiB: " << outcomes.counts() << "\n";
+  EXPECT_GT(outcomes.element_buffer, 0) << "no limit met the element file's read buffer";
+  EXPECT_GT(outcomes.table_buffer, 0) << "no limit met the output buffer";
+  EXPECT_GT(outcomes.normal_ends, 0);
+}
+
+TEST(EndToEnd, WhicheverAllocationFailsARunOrACheckEndsWithAReportOrNormally) {
+#ifndef EPHEMERIS_FAILING_MALLOC
+  GTEST_SKIP() << PLATFORM.no_posix_processes;
+#else
+  if (testing_support::under_address_sanitizer())
+    GTEST_SKIP() << "ASan's allocator must come first; it cannot be preloaded over";
+  // The k-th allocation of the process fails, for k = 1, 2, ... until one
+  // beyond the last: each fails once, the C library's own and the loader's
+  // included.
+  memory_outcomes outcomes;
+  for (const bool check : {false, true}) {
+    for (long k = 1;; ++k) {
+      SCOPED_TRACE(testing::Message() << "allocation " << k << (check ? ", --check" : ""));
+      ASSERT_LT(k, 100000) << "allocations without end";
+      testing_support::run_options options;
+      options.environment = {std::string("LD_PRELOAD=") + EPHEMERIS_FAILING_MALLOC,
+                             "EPHEMERIS_FAILING_MALLOC=" + std::to_string(k) + ":@DIR@/marked"};
+      std::string table;
+      bool failed = false;
+      const run_result result = run_beside_old_table(options, check, table, &failed);
+      if (result.exit_status == 127) continue;  // the loader's own allocation
+      outcomes.add(result, table, check);
+      if (!failed) break;  // beyond the last allocation
+    }
+  }
+  std::cout << outcomes.counts() << "\n";
+  EXPECT_GT(outcomes.reading, 0) << "no allocation while reading failed";
+  EXPECT_GT(outcomes.check_text, 0) << "no allocation of the check's text failed";
+#endif
 }
 
 TEST(EndToEnd, SeparationsSoSmallThatTheirSquaresUnderflowStillGiveTheAngles) {

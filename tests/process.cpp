@@ -69,6 +69,9 @@ running_program::running_program(const std::filesystem::path& directory, const r
     ::dup2(err, STDERR_FILENO);
     if (options.close_standard_error) ::close(STDERR_FILENO);
     if (::chdir(directory.c_str()) != 0) ::_exit(126);
+    for (const std::string& setting : options.environment) {
+      ::putenv(const_cast<char*>(setting.c_str()));  // this process's own copy, kept until exec
+    }
     for (const auto& [resource, limit] : {std::pair{RLIMIT_FSIZE, options.file_size_limit},
                                           std::pair{RLIMIT_AS, options.address_space_limit}}) {
       const rlimit both{limit, limit};

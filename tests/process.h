@@ -34,6 +34,7 @@ struct run_options {
   bool core_dumps = false;                     // as after `ulimit -c unlimited`; off otherwise
   std::string standard_output{};  // POSIX only: a file to send standard output to (/dev/full)
                                   // instead of capturing it; empty to capture it
+  std::vector<std::string> environment{};  // POSIX only: "NAME=value" added to its environment
 };
 
 // The program, started in `directory` with standard input closed and its
