@@ -840,6 +840,12 @@ TEST(EndToEnd, LosesNothingInTheCorners) {
               }};
     };
   };
+  // DATOS.DAT a FIFO, beside an old table.
+  const auto fifo_elements = [](const fs::path& dir) -> std::shared_ptr<void> {
+    write_file(dir / "VESK.DAT", old_table);
+    if (::mkfifo((dir / "DATOS.DAT").c_str(), 0644) != 0) return nullptr;
+    return std::make_shared<int>(0);
+  };
   const std::string interrupt = "Interrupt\n";
   const corner_case cases[] = {
       // Descriptor 2 closed: the table must not take its number and the
@@ -893,11 +899,7 @@ TEST(EndToEnd, LosesNothingInTheCorners) {
       // A read that waits on a FIFO fed with blanks.
       {"a stop while the element file is read",
        "",
-       [](const fs::path& dir) -> std::shared_ptr<void> {
-         write_file(dir / "VESK.DAT", old_table);
-         if (::mkfifo((dir / "DATOS.DAT").c_str(), 0644) != 0) return nullptr;
-         return std::make_shared<int>(0);
-       },
+       fifo_elements,
        {},
        [](running_program& program, const fs::path& dir) -> std::optional<std::string> {
          // Opening the writer waits for the program's reader, which it opens
@@ -919,11 +921,7 @@ TEST(EndToEnd, LosesNothingInTheCorners) {
       // request is seen between the chunks read.
       {"a stop while an element file without end is read",
        "",
-       [](const fs::path& dir) -> std::shared_ptr<void> {
-         write_file(dir / "VESK.DAT", old_table);
-         if (::mkfifo((dir / "DATOS.DAT").c_str(), 0644) != 0) return nullptr;
-         return std::make_shared<int>(0);
-       },
+       fifo_elements,
        {},
        [](running_program& program, const fs::path& dir) -> std::optional<std::string> {
          const pid_t feeder = feed_blanks(dir / "DATOS.DAT");
