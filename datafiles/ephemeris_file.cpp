@@ -76,27 +76,30 @@ int ephemeris_file::write_queued() {
     queued_records_ = 0;
     return 0;
   }
-  // The whole records that went out are written; the part of a record after
-  // them is cut off a regular file (best effort: the write error is what
-  // gets reported), while a pipe or device has taken it for good.
+  // The whole records that went out are written, and the rest stays queued.
   const record_prefix whole = whole_records(buffer_.get(), written);
   committed_ += static_cast<off_t>(whole.size);
   committed_records_ += static_cast<std::int64_t>(whole.records);
   queued_records_ -= static_cast<std::int64_t>(whole.records);
-  if (written > whole.size && regular_ && ::ftruncate(descriptor_, committed_) == 0) {
-    ::lseek(descriptor_, committed_, SEEK_SET);
+  std::memmove(buffer_.get(), buffer_.get() + whole.size, queued_ - whole.size);
+  queued_ -= whole.size;
+  if (written > whole.size) {
+    // Part of a record went out too. A regular file is cut back after the
+    // last whole one (best effort: the write error is what gets reported);
+    // a pipe or device has taken it for good, and nothing more goes after it.
+    if (!regular_) {
+      stopped_ = true;
+    } else if (::ftruncate(descriptor_, committed_) == 0) {
+      ::lseek(descriptor_, committed_, SEEK_SET);
+    }
   }
-  const std::size_t gone = regular_ ? whole.size : written;
-  std::memmove(buffer_.get(), buffer_.get() + gone, queued_ - gone);
-  queued_ -= gone;
-  if (error == EINTR) {
-    // A stop request interrupted a write that was waiting: not a failure.
-    stopped_ = true;
+  // A stop request that interrupted a write that was waiting is no failure.
+  if (error == EINTR) stopped_ = true;
+  if (stopped_) {
     queued_ = 0;
     queued_records_ = 0;
-    return 0;
   }
-  return error;
+  return error == EINTR ? 0 : error;
 }
 
 int ephemeris_file::release() {

@@ -77,7 +77,8 @@ class ephemeris_file {
   bool read_only_ = false;  // opened only for reading: the first record fails
   bool regular_ = false;    // a regular file, which is emptied and cut; devices and pipes are not
   bool started_ = false;    // the first record has been accepted (and the old contents removed)
-  bool stopped_ = false;    // a stop request interrupted a write: nothing more is written
+  bool stopped_ = false;    // nothing more is written: a stop request interrupted a write, or a
+                            // pipe or device took part of a record before a write failed
   memory_block buffer_;     // EPHEMERIS_BUFFER_SIZE bytes of whole records
   // Of the buffer, the bytes filled before they are written out:
   // PIPE_WRITE_SIZE on anything but a regular file.

@@ -101,6 +101,9 @@ class byte_cursor {
   // The same, holding the bytes in `room` (at least 2 bytes), which the
   // caller keeps for the cursor's life: nothing is allocated for them.
   byte_cursor(byte_source& source, std::span<char> room);
+  // Not copied: the window may point into the cursor's own room.
+  byte_cursor(const byte_cursor&) = delete;
+  byte_cursor& operator=(const byte_cursor&) = delete;
 
   // The byte `ahead` places past the current one (ahead is 0 or 1), as an
   // unsigned char, or END.

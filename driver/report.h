@@ -6,10 +6,12 @@
 
 namespace driver {
 
+// The most bytes of a report or message written; the rest would be cut.
+inline constexpr std::size_t REPORT_ROOM = 4096;
+
 // Writes the failure's report (datafiles::format_report) to standard error in
 // one piece, without allocating, so that it still comes when memory has run
-// out; a report beyond REPORT_ROOM bytes is cut there.
-inline constexpr std::size_t REPORT_ROOM = 4096;
+// out.
 void write_report(const datafiles::io_failure& failure);
 
 // Writes the report (write_report), switches core dumps off and ends the
