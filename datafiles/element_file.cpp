@@ -205,13 +205,30 @@ std::string line_text(std::size_t line) {
 }
 
 outcome<element_file> open_elements(const char* path) {
+  memory_block room = allocate_block(DEFAULT_CHUNK_SIZE);
+  if (!room)
+    return system_failure(failure_step::open, ENOMEM, ELEMENT_UNIT,
+                          /*transfer_begun=*/false);
   errno = 0;
   std::FILE* stream = std::fopen(path, "rb");
   if (stream == nullptr) {
     return system_failure(failure_step::open, errno != 0 ? errno : EIO, ELEMENT_UNIT,
                           /*transfer_begun=*/false);
   }
-  return element_file(stream);
+  return element_file(stream, std::move(room));
+}
+
+outcome<element_data> read_element_data(byte_source& source, std::span<char> room,
+                                        values_read& read) {
+  list_reader reader(source, ELEMENT_UNIT, room);
+  if (auto failed = read_four(reader, read)) return std::move(*failed);
+  return check_values(read);
+}
+
+outcome<element_data> read_element_data(byte_source& source, values_read& read,
+                                        std::size_t chunk_size) {
+  std::vector<char> room(chunk_size < 2 ? 2 : chunk_size);
+  return read_element_data(source, room, read);
 }
 
 outcome<element_data> read_element_data(byte_source& source, std::size_t chunk_size) {
@@ -219,21 +236,14 @@ outcome<element_data> read_element_data(byte_source& source, std::size_t chunk_s
   return read_element_data(source, read, chunk_size);
 }
 
-outcome<element_data> read_element_data(byte_source& source, values_read& read,
-                                        std::size_t chunk_size) {
-  list_reader reader(source, ELEMENT_UNIT, chunk_size);
-  if (auto failed = read_four(reader, read)) return std::move(*failed);
-  return check_values(read);
+outcome<element_data> read_elements(element_file& file, values_read& read, stop_check stop) {
+  file_source source(file.stream(), stop);
+  return read_element_data(source, file.room(), read);
 }
 
-outcome<element_data> read_elements(element_file& file) {
+outcome<element_data> read_elements(element_file& file, stop_check stop) {
   values_read read;
-  return read_elements(file, read);
-}
-
-outcome<element_data> read_elements(element_file& file, values_read& read) {
-  file_source source(file.stream());
-  return read_element_data(source, read);
+  return read_elements(file, read, stop);
 }
 
 void close_elements(element_file& file) {

@@ -7,11 +7,13 @@
 #include <cstdio>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "datafiles/io_failure.h"
 #include "datafiles/list_input.h"
+#include "datafiles/memory_block.h"
 #include "datafiles/records.h"
 
 namespace datafiles {
@@ -54,22 +56,29 @@ struct element_data {
 // "line 3": where a failure about a value read on `line` happened.
 std::string line_text(std::size_t line);
 
-// The open element file. Closes itself if still open when destroyed.
+// The open element file and the room its bytes are read into, DEFAULT_CHUNK_SIZE
+// bytes. Closes itself if still open when destroyed.
 class element_file {
  public:
-  explicit element_file(std::FILE* stream) : stream_(stream) {}
+  element_file(std::FILE* stream, memory_block room) : stream_(stream), room_(std::move(room)) {}
   [[nodiscard]] std::FILE* stream() const { return stream_.get(); }
-  void close() { stream_.reset(); }
+  [[nodiscard]] std::span<char> room() const { return {room_.get(), DEFAULT_CHUNK_SIZE}; }
+  void close() {
+    stream_.reset();
+    room_.reset();
+  }
 
  private:
   struct closer {
     void operator()(std::FILE* f) const { std::fclose(f); }
   };
   std::unique_ptr<std::FILE, closer> stream_;
+  memory_block room_;
 };
 
-// Opens `path` for reading only; it must exist. Failure: step "open" with the
-// C library's error text, no transfer begun.
+// Has the room for the file's bytes, then opens `path` for reading only; it
+// must exist. Failure: step "open" with the C library's error text ("Cannot
+// allocate memory" when the room cannot be had), no transfer begun.
 outcome<element_file> open_elements(const char* path = ELEMENT_FILE_NAME);
 
 // The four reads: target's eight elements, observer's eight elements, the
@@ -77,8 +86,10 @@ outcome<element_file> open_elements(const char* path = ELEMENT_FILE_NAME);
 // of the line on which its last value ended. Then checks the values (all
 // present; finite; orbit::A_MIN <= a <= orbit::A_MAX, 0 <= e < 1,
 // |angle| <= orbit::ANGLE_LIMIT degrees, mass >= 0; the day count within 32 bits). Failures name
-// the step and reason.
-outcome<element_data> read_elements(element_file& file);
+// the step and reason. Once `stop` says the run is to stop, the next chunk of
+// the file fails "list in" with EINTR's text. The reads themselves hold their
+// bytes in the file's room; what else they allocate may throw std::bad_alloc.
+outcome<element_data> read_elements(element_file& file, stop_check stop = nullptr);
 
 // The four reads and the checks of read_elements, on the bytes of `source`.
 // A failure of any read (syntax, end of file, stream error) is reported
@@ -97,8 +108,12 @@ outcome<element_data> read_element_data(byte_source& source,
 // text: save it as plain text (ASCII or UTF-8)").
 outcome<element_data> read_element_data(byte_source& source, values_read& read,
                                         std::size_t chunk_size = DEFAULT_CHUNK_SIZE);
+// The same, holding the bytes in `room` (at least 2 bytes).
+outcome<element_data> read_element_data(byte_source& source, std::span<char> room,
+                                        values_read& read);
 // read_elements, leaving in `read` what the reads set.
-outcome<element_data> read_elements(element_file& file, values_read& read);
+outcome<element_data> read_elements(element_file& file, values_read& read,
+                                    stop_check stop = nullptr);
 
 // Closes unit 1.
 void close_elements(element_file& file);

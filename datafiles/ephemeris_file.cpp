@@ -5,13 +5,15 @@
 
 #include <cassert>
 #include <cerrno>
-#include <new>
+#include <cstring>
 #include <utility>
 
 #include "datafiles/list_output.h"
 #include "datafiles/platform.h"
 
 namespace datafiles {
+
+static_assert(MAX_RECORD_SIZE <= PIPE_WRITE_SIZE, "a record fits in one write to a pipe");
 
 // A table may pass 2 GiB (10^6 days make about 100 MB): mingw-w64's off_t is
 // 32 bits without _FILE_OFFSET_BITS=64.
@@ -33,8 +35,7 @@ io_failure truncation_failure() {
 
 }  // namespace
 
-ephemeris_file::ephemeris_file(int descriptor, bool read_only, std::unique_ptr<char[]> buffer,
-                               stop_check stop)
+ephemeris_file::ephemeris_file(int descriptor, bool read_only, memory_block buffer, stop_check stop)
     : descriptor_(descriptor), read_only_(read_only), buffer_(std::move(buffer)), stop_(stop) {}
 
 ephemeris_file::ephemeris_file(ephemeris_file&& other) noexcept
@@ -44,8 +45,11 @@ ephemeris_file::ephemeris_file(ephemeris_file&& other) noexcept
       started_(other.started_),
       stopped_(other.stopped_),
       buffer_(std::move(other.buffer_)),
+      capacity_(other.capacity_),
       queued_(std::exchange(other.queued_, 0)),
+      queued_records_(std::exchange(other.queued_records_, 0)),
       committed_(other.committed_),
+      committed_records_(other.committed_records_),
       stop_(other.stop_) {}
 
 ephemeris_file::~ephemeris_file() {
@@ -57,28 +61,45 @@ int ephemeris_file::write_queued() {
   // is not begun, so a stop that came just before cannot leave the run
   // waiting. A regular file never waits long and takes the records in hand.
   if (!regular_ && stop_ != nullptr && stop_()) stopped_ = true;
-  if (stopped_) queued_ = 0;  // the run is ending: what a stop cut short stays unwritten
+  if (stopped_) {
+    // The run is ending: what a stop cut short stays unwritten.
+    queued_ = 0;
+    queued_records_ = 0;
+  }
   if (queued_ == 0) return 0;
   std::size_t written = 0;
   const int error = write_fully(descriptor_, buffer_.get(), queued_, written, stop_);
   if (error == 0) {
     committed_ += static_cast<off_t>(queued_);
+    committed_records_ += queued_records_;
     queued_ = 0;
+    queued_records_ = 0;
     return 0;
   }
-  if (written > 0 && regular_) {
-    // Best effort: the write error is what gets reported.
-    if (::ftruncate(descriptor_, committed_) == 0) {
+  // The whole records that went out are written, and the rest stays queued.
+  const record_prefix whole = whole_records(buffer_.get(), written);
+  committed_ += static_cast<off_t>(whole.size);
+  committed_records_ += static_cast<std::int64_t>(whole.records);
+  queued_records_ -= static_cast<std::int64_t>(whole.records);
+  std::memmove(buffer_.get(), buffer_.get() + whole.size, queued_ - whole.size);
+  queued_ -= whole.size;
+  if (written > whole.size) {
+    // Part of a record went out too. A regular file is cut back after the
+    // last whole one (best effort: the write error is what gets reported);
+    // a pipe or device has taken it for good, and nothing more goes after it.
+    if (!regular_) {
+      stopped_ = true;
+    } else if (::ftruncate(descriptor_, committed_) == 0) {
       ::lseek(descriptor_, committed_, SEEK_SET);
     }
   }
-  if (error == EINTR) {
-    // A stop request interrupted a write that was waiting: not a failure.
-    stopped_ = true;
+  // A stop request that interrupted a write that was waiting is no failure.
+  if (error == EINTR) stopped_ = true;
+  if (stopped_) {
     queued_ = 0;
-    return 0;
+    queued_records_ = 0;
   }
-  return error;
+  return error == EINTR ? 0 : error;
 }
 
 int ephemeris_file::release() {
@@ -101,12 +122,13 @@ std::optional<io_failure> ephemeris_file::write_record(const ephemeris_record& r
     started_ = true;
   }
 
-  if (EPHEMERIS_BUFFER_SIZE - queued_ < MAX_RECORD_SIZE) {
+  if (capacity_ - queued_ < MAX_RECORD_SIZE) {
     if (const int error = write_queued())
       return ephemeris_system_failure(failure_step::write, error);
   }
-  assert(EPHEMERIS_BUFFER_SIZE - queued_ >= MAX_RECORD_SIZE && "room for the longest record");
+  assert(capacity_ - queued_ >= MAX_RECORD_SIZE && "room for the longest record");
   queued_ += format_record(record, buffer_.get() + queued_);
+  ++queued_records_;
   return std::nullopt;
 }
 
@@ -133,7 +155,7 @@ void ephemeris_file::abandon() noexcept {
 
 outcome<ephemeris_file> open_ephemeris(const char* path, stop_check stop) {
   // Had before the file is opened: a run short of memory leaves the table as it was.
-  std::unique_ptr<char[]> buffer(new (std::nothrow) char[EPHEMERIS_BUFFER_SIZE]);
+  memory_block buffer = allocate_block(EPHEMERIS_BUFFER_SIZE);
   if (!buffer) return ephemeris_system_failure(failure_step::open, ENOMEM);
 
   // Only a regular file is opened for update. Anything else is opened for
@@ -166,6 +188,7 @@ outcome<ephemeris_file> open_ephemeris(const char* path, stop_check stop) {
     return ephemeris_system_failure(failure_step::open, error);
   }
   file.regular_ = S_ISREG(status.st_mode);
+  if (!file.regular_) file.capacity_ = PIPE_WRITE_SIZE;
   // Another run writing the same file keeps it: this one changes nothing.
   // Devices are shared by every directory (/dev/null) and are not locked.
   const bool lockable = file.regular_ || S_ISFIFO(status.st_mode);
@@ -178,6 +201,14 @@ outcome<ephemeris_file> open_ephemeris(const char* path, stop_check stop) {
 
 std::optional<io_failure> close_ephemeris(ephemeris_file& file) {
   return file.close();
+}
+
+std::string failure_place(const io_failure& failure, std::string place,
+                          std::int64_t records_written) {
+  if (failure.step != failure_step::write) return place;
+  if (records_written == 0) return place + "; the table holds no record";
+  if (records_written == 1) return place + "; the table holds record 1";
+  return place + "; the table holds records 1 to " + std::to_string(records_written);
 }
 
 }  // namespace datafiles

@@ -4,11 +4,14 @@
 #include <sys/types.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <optional>
+#include <string>
 
 #include "datafiles/descriptor_output.h"
 #include "datafiles/io_failure.h"
+#include "datafiles/memory_block.h"
 #include "datafiles/records.h"
 
 namespace datafiles {
@@ -21,10 +24,14 @@ inline constexpr std::size_t EPHEMERIS_BUFFER_SIZE = std::size_t{1} << 18;
 // The open ephemeris file. Records are formatted into a large buffer that is
 // handed to write(2) in whole records, so a run that ends in an orderly way
 // leaves whole records; a kill in the middle of a large write may leave part
-// of the last one, since the kernel can stop a write between pages. The
-// file's old contents are removed just before the first record is written; a
-// run that writes no record leaves an existing file untouched. The buffer is
-// had before the file is opened, so no allocation can fail once it is.
+// of the last one, since the kernel can stop a write between pages. Anything
+// but a regular file (a FIFO, a device) takes the records in pieces of at
+// most PIPE_WRITE_SIZE bytes, each ending at a record's end, which a pipe
+// takes whole or not at all: its reader gets whole records after any stop.
+// The file's old contents are removed just before the first record is
+// written; a run that writes no record leaves an existing file untouched. The
+// buffer is had before the file is opened, so no allocation can fail once it
+// is.
 class ephemeris_file {
  public:
   ephemeris_file(ephemeris_file&& other) noexcept;
@@ -39,6 +46,10 @@ class ephemeris_file {
   // regular file no write is begun once a stop is requested.
   std::optional<io_failure> write_record(const ephemeris_record& record);
 
+  // The records written out whole so far, from the first: after a failed
+  // write, those the table keeps (failure_place says so).
+  [[nodiscard]] std::int64_t records_written() const { return committed_records_; }
+
   // Writes what is queued, cuts the file after the last record written (only
   // if a record was written) and closes it.
   std::optional<io_failure> close();
@@ -52,11 +63,12 @@ class ephemeris_file {
 
  private:
   friend outcome<ephemeris_file> open_ephemeris(const char* path, stop_check stop);
-  ephemeris_file(int descriptor, bool read_only, std::unique_ptr<char[]> buffer, stop_check stop);
+  ephemeris_file(int descriptor, bool read_only, memory_block buffer, stop_check stop);
 
   // Writes the queued records out. Returns 0, or the error number of a failed
-  // write; the records then stay queued and a regular file is cut back to its
-  // last whole record, so that a partial write leaves no partial record.
+  // write: the whole records that went out count as written, a regular file
+  // is cut back after the last of them, so that a partial write leaves no
+  // partial record, and the rest stays queued.
   int write_queued();
   // Closes the descriptor and frees the buffer. Returns 0 or the error number.
   int release();
@@ -65,11 +77,17 @@ class ephemeris_file {
   bool read_only_ = false;  // opened only for reading: the first record fails
   bool regular_ = false;    // a regular file, which is emptied and cut; devices and pipes are not
   bool started_ = false;    // the first record has been accepted (and the old contents removed)
-  bool stopped_ = false;    // a stop request interrupted a write: nothing more is written
-  std::unique_ptr<char[]> buffer_;  // EPHEMERIS_BUFFER_SIZE bytes of whole records
-  std::size_t queued_ = 0;          // bytes of the buffer not yet written
-  off_t committed_ = 0;             // bytes written to the file: always whole records
-  stop_check stop_ = nullptr;       // asked when a write is interrupted
+  bool stopped_ = false;    // nothing more is written: a stop request interrupted a write, or a
+                            // pipe or device took part of a record before a write failed
+  memory_block buffer_;     // EPHEMERIS_BUFFER_SIZE bytes of whole records
+  // Of the buffer, the bytes filled before they are written out:
+  // PIPE_WRITE_SIZE on anything but a regular file.
+  std::size_t capacity_ = EPHEMERIS_BUFFER_SIZE;
+  std::size_t queued_ = 0;              // bytes of the buffer not yet written
+  std::int64_t queued_records_ = 0;     // records in them
+  off_t committed_ = 0;                 // bytes written to the file: always whole records
+  std::int64_t committed_records_ = 0;  // records in them
+  stop_check stop_ = nullptr;           // asked when a write is interrupted
 };
 
 // Opens `path` for update, creating it empty if absent and not emptying it
@@ -87,5 +105,12 @@ outcome<ephemeris_file> open_ephemeris(const char* path = EPHEMERIS_FILE_NAME,
 
 // Closes unit 2: the same as file.close().
 std::optional<io_failure> close_ephemeris(ephemeris_file& file);
+
+// The place of `failure`, met at `place` ("record 2689", "at the close, after
+// record 3"): for a failed write, followed by how many whole records the
+// table holds, `records_written`: "record 2689; the table holds records 1 to
+// 2048" ("... holds record 1", "... holds no record").
+std::string failure_place(const io_failure& failure, std::string place,
+                          std::int64_t records_written);
 
 }  // namespace datafiles

@@ -1,5 +1,7 @@
 #include "datafiles/io_failure.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <ostream>
 
@@ -48,9 +50,10 @@ std::string report_number(double value) {
 
 io_failure system_failure(failure_step step, int error_number, io_unit unit, bool transfer_begun) {
   return io_failure{.step = step,
-                    .reason = std::strerror(error_number),
+                    .reason = error_number == ENOMEM ? std::string() : std::strerror(error_number),
                     .unit = unit,
-                    .transfer_begun = transfer_begun};
+                    .transfer_begun = transfer_begun,
+                    .error_number = error_number};
 }
 
 std::string quoted_text(std::string_view text) {
@@ -72,16 +75,40 @@ std::string quoted_text(std::string_view text) {
   return out + "\"";
 }
 
-std::string report_text(const io_failure& failure) {
+std::size_t format_report(const io_failure& failure, std::span<char> out) {
+  std::size_t length = 0;
+  const auto put = [&](std::string_view piece) {
+    if (length < out.size()) {
+      std::memcpy(out.data() + length, piece.data(), std::min(piece.size(), out.size() - length));
+    }
+    length += piece.size();
+  };
   const bool ephemeris = failure.unit == EPHEMERIS_UNIT;
-  std::string text = std::string(step_text(failure.step)) + ": " + failure.reason + "\n";
-  text += "apparent state: unit " + std::to_string(static_cast<int>(failure.unit)) + " named " +
-          (ephemeris ? EPHEMERIS_FILE_NAME : ELEMENT_FILE_NAME) + "\n";
-  if (failure.transfer_begun) text += "last format: list io\n";
-  text += ephemeris ? "lately writing sequential formatted external IO"
-                    : "lately reading sequential formatted external IO";
-  if (!failure.where.empty()) text += ": " + failure.where;
-  return text + "\n";
+  const bool reason_by_number = failure.reason.empty() && failure.error_number != 0;
+  put(step_text(failure.step));
+  put(": ");
+  put(reason_by_number ? std::string_view(std::strerror(failure.error_number)) : failure.reason);
+  put("\napparent state: unit ");
+  const char unit = static_cast<char>('0' + static_cast<int>(failure.unit));  // 1 or 2
+  put({&unit, 1});
+  put(" named ");
+  put(ephemeris ? EPHEMERIS_FILE_NAME : ELEMENT_FILE_NAME);
+  put("\n");
+  if (failure.transfer_begun) put("last format: list io\n");
+  put(ephemeris ? "lately writing sequential formatted external IO"
+                : "lately reading sequential formatted external IO");
+  if (!failure.where.empty()) {
+    put(": ");
+    put(failure.where);
+  }
+  put("\n");
+  return length;
+}
+
+std::string report_text(const io_failure& failure) {
+  std::string text(format_report(failure, {}), '\0');
+  format_report(failure, text);
+  return text;
 }
 
 }  // namespace datafiles

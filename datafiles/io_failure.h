@@ -7,6 +7,7 @@
 #include <cassert>
 #include <iosfwd>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -58,10 +59,12 @@ inline constexpr const char* REASON_LOCKED = "another run is writing the file";
 // A failure of one step, as the report names it.
 struct io_failure {
   failure_step step;
-  std::string reason;   // REASON_..., a C library error text, or a sentence naming a value
-  io_unit unit;         // ELEMENT_UNIT or EPHEMERIS_UNIT
-  bool transfer_begun;  // a read or write had begun: the report shows the last format
-  std::string where{};  // where it happened, ending the report's last line; empty for nowhere
+  std::string reason;    // REASON_..., a C library error text, or a sentence naming a value
+  io_unit unit;          // ELEMENT_UNIT or EPHEMERIS_UNIT
+  bool transfer_begun;   // a read or write had begun: the report shows the last format
+  std::string where{};   // where it happened, ending the report's last line; empty for nowhere
+  int error_number = 0;  // a system error's number, or 0; where `reason` is empty, its text is the
+                         // reason (ENOMEM's failure, which must not allocate)
 };
 
 // A value, or the failure that prevented it. True when it holds the value:
@@ -107,7 +110,10 @@ class [[nodiscard]] outcome {
 // "-0.001", "1e+300", "inf").
 std::string report_number(double value);
 
-// The failure of `step` with the C library's text for `error_number` as its reason.
+// The failure of `step` with the C library's text for `error_number` as its
+// reason. For ENOMEM ("Cannot allocate memory") the failure is made without
+// allocating: its `reason` stays empty and the report takes the text from
+// error_number.
 io_failure system_failure(failure_step step, int error_number, io_unit unit, bool transfer_begun);
 
 // `text` in double quotes, each byte outside printable ASCII as \xNN and a
@@ -123,5 +129,9 @@ std::string quoted_text(std::string_view text);
 // line end ("... external IO: line 2, column 14, the observer's eccentricity,
 // at \"1,523679 0.0934 1.8\"").
 std::string report_text(const io_failure& failure);
+
+// The same report written into `out`, as much of it as fits, without
+// allocating; returns the whole report's length, which may exceed out.size().
+std::size_t format_report(const io_failure& failure, std::span<char> out);
 
 }  // namespace datafiles

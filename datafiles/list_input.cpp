@@ -34,6 +34,7 @@ namespace datafiles {
 
 source_chunk file_source::read(std::span<char> room) {
   if (pending_error_ != 0) return {0, pending_error_};
+  if (stop_ != nullptr && stop_()) return {0, EINTR};
   errno = 0;
   const std::size_t got = std::fread(room.data(), 1, room.size(), stream_);
   if (got < room.size() && std::ferror(stream_)) {
@@ -52,7 +53,12 @@ source_chunk memory_source::read(std::span<char> room) {
 }
 
 byte_cursor::byte_cursor(byte_source& source, std::size_t chunk_size)
-    : source_(source), buffer_(chunk_size < 2 ? 2 : chunk_size) {}
+    : source_(source), owned_(chunk_size < 2 ? 2 : chunk_size), buffer_(owned_) {}
+
+byte_cursor::byte_cursor(byte_source& source, std::span<char> room)
+    : source_(source), buffer_(room) {
+  assert(room.size() >= 2 && "a byte and the one after it fit");
+}
 
 int byte_cursor::peek(std::size_t ahead) {
   assert(ahead <= 1 && "the cursor looks at most one byte ahead");

@@ -16,6 +16,7 @@
 #include <string_view>
 #include <vector>
 
+#include "datafiles/descriptor_output.h"
 #include "datafiles/io_failure.h"
 
 namespace datafiles {
@@ -36,14 +37,18 @@ class byte_source {
 };
 
 // Bytes of an open C stream, which the caller keeps open and closes. A
-// failed fread reports errno (EIO if the library left it 0).
+// failed fread reports errno (EIO if the library left it 0). Once `stop`
+// says the run is to stop, the next chunk fails with EINTR, so that a file
+// that never ends (a FIFO fed without a pause) cannot keep a run reading.
 class file_source final : public byte_source {
  public:
-  explicit file_source(std::FILE* stream) : stream_(stream) {}
+  explicit file_source(std::FILE* stream, stop_check stop = nullptr)
+      : stream_(stream), stop_(stop) {}
   source_chunk read(std::span<char> room) override;
 
  private:
   std::FILE* stream_;
+  stop_check stop_;
   int pending_error_ = 0;  // an error met after a partial chunk, reported by the next call
 };
 
@@ -103,6 +108,12 @@ class byte_cursor {
 
   // `chunk_size` of at least 2, so that a byte and the one after it fit.
   byte_cursor(byte_source& source, std::size_t chunk_size);
+  // The same, holding the bytes in `room` (at least 2 bytes), which the
+  // caller keeps for the cursor's life: nothing is allocated for them.
+  byte_cursor(byte_source& source, std::span<char> room);
+  // Not copied: the window may point into the cursor's own room.
+  byte_cursor(const byte_cursor&) = delete;
+  byte_cursor& operator=(const byte_cursor&) = delete;
 
   // The byte `ahead` places past the current one (ahead is 0 or 1), as an
   // unsigned char, or END.
@@ -158,7 +169,8 @@ class byte_cursor {
   bool fill(std::size_t want);
 
   byte_source& source_;
-  std::vector<char> buffer_;
+  std::vector<char> owned_;  // the room, where the caller gave none
+  std::span<char> buffer_;
   std::size_t begin_ = 0;  // the current byte
   std::size_t end_ = 0;    // one past the last byte held
   bool exhausted_ = false;
@@ -184,6 +196,9 @@ class list_reader {
   explicit list_reader(byte_source& source, io_unit unit = ELEMENT_UNIT,
                        std::size_t chunk_size = DEFAULT_CHUNK_SIZE)
       : cursor_(source, chunk_size), unit_(unit) {}
+  // The same, holding the bytes in the caller's `room` (see byte_cursor).
+  list_reader(byte_source& source, io_unit unit, std::span<char> room)
+      : cursor_(source, room), unit_(unit) {}
 
   // One read of `count` reals. An entry is empty where an empty value, a
   // slash or an "r*" left that variable without a value.

@@ -38,6 +38,18 @@ std::size_t format_item(double value, char* out);
 // Characters of that range after the record may be overwritten.
 std::size_t format_record(const ephemeris_record& record, char* out);
 
+// The records at the start of a text of records as format_record writes them.
+struct record_prefix {
+  std::size_t size;     // bytes, up to the line end of the last whole record
+  std::size_t records;  // whole records in them
+};
+
+// The longest prefix of `text` (records one after another, as format_record
+// writes them, possibly cut anywhere) that ends at a record's end: a record is
+// RECORD_VALUES items, each a run of bytes without a blank or a line end,
+// and the LINE_END after the last. For what a failed write leaves.
+record_prefix whole_records(const char* text, std::size_t size);
+
 // Where the machine is little-endian and the compiler has 128-bit integers,
 // the common magnitudes (2^-13 up to 2^29) are written by exact integer
 // arithmetic; elsewhere every item goes through std::to_chars. Both write the

@@ -2,18 +2,25 @@
 // and the few system calls whose spelling differs between POSIX and Windows.
 #pragma once
 
+#include <climits>
 #include <cstddef>
 
 namespace datafiles {
 
+// PIPE_WRITE_SIZE: the most bytes a write to a pipe takes whole or not at all
+// (POSIX's PIPE_BUF), so that a stop between writes leaves its reader whole
+// records.
 #ifdef _WIN32
 // Windows text: lines end in CR LF and the C run-time writes at least three
 // exponent digits ("1.E-005"), as the older program's tables there have them.
 inline constexpr char LINE_END[] = "\r\n";
 inline constexpr int MIN_EXPONENT_DIGITS = 3;
+// No FIFO can stand for the table there; the size is Linux's.
+inline constexpr std::size_t PIPE_WRITE_SIZE = 4096;
 #else
 inline constexpr char LINE_END[] = "\n";
 inline constexpr int MIN_EXPONENT_DIGITS = 2;
+inline constexpr std::size_t PIPE_WRITE_SIZE = PIPE_BUF;
 #endif
 inline constexpr std::size_t LINE_END_SIZE = sizeof LINE_END - 1;
 

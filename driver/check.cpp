@@ -1,8 +1,10 @@
 #include "driver/check.h"
 
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <limits>
+#include <new>
 #include <optional>
 #include <utility>
 
@@ -145,11 +147,13 @@ bool only_numbers(const std::string& text) {
 std::string left_over_note(const datafiles::numbers_left_over& left_over, std::size_t read) {
   const std::string where = "line " + std::to_string(left_over.line) + ": ";
   if (only_numbers(left_over.text)) {
-    return where + "numbers left over after " + read_name(read) + ": \"" + left_over.text +
-           "\": a decimal comma (1,5 reads as 1 and 5) or a value too many?";
+    return where + "numbers left over after " + read_name(read) + ": " +
+           datafiles::quoted_text(left_over.text) +
+           ": a decimal comma (1,5 reads as 1 and 5) or a value too many?";
   }
-  return where + "the text after " + read_name(read) + ", \"" + left_over.text +
-         "\", starts with a number: text after a read's values must start with a letter, or a"
+  return where + "the text after " + read_name(read) + ", " +
+         datafiles::quoted_text(left_over.text) +
+         ", starts with a number: text after a read's values must start with a letter, or a"
          " value missing before it is read from it (or is it a decimal comma? 1,5 reads as 1"
          " and 5)";
 }
@@ -231,7 +235,8 @@ std::string values_text(const datafiles::values_read& read) {
   return std::string(datafiles::ELEMENT_FILE_NAME) + " reads as, up to the failure:\n" + text;
 }
 
-int run_check() {
+// run_check, but for memory that runs out while the texts are made.
+int check_element_file() {
   const orbit::frame_constants constants = orbit::make_frame_constants();
   datafiles::values_read read;
   const datafiles::outcome<prepared_run> run = prepare_run(constants, read);
@@ -243,6 +248,17 @@ int run_check() {
     return CHECK_FAILED;
   }
   return print_on_standard_output(check_text(run.value().data));
+}
+
+int run_check() {
+  try {
+    return check_element_file();
+  } catch (const std::bad_alloc&) {
+    // Reading the element file reports its own shortage of memory: this is
+    // the text of what it read, which could not be made.
+    write_output_failure(ENOMEM);
+    return OUTPUT_FAILED;
+  }
 }
 
 }  // namespace driver

@@ -38,7 +38,8 @@ std::string values_text(const datafiles::values_read& read);
 // Reads DATOS.DAT exactly as a run would. Prints check_text on standard
 // output and returns 0 where a run would go ahead; else prints values_text on
 // standard output, then the report the run would print on standard error, and
-// returns 2. Never touches VESK.DAT.
+// returns 2. Never touches VESK.DAT. Memory that runs out while the texts are
+// made ends it with write_output_failure(ENOMEM) and OUTPUT_FAILED.
 int run_check();
 
 }  // namespace driver

@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstdio>
 #include <iterator>
 #include <string_view>
 
 #include "driver/platform.h"
+#include "driver/report.h"
 
 #ifndef EPHEMERIS_VERSION
 #error "EPHEMERIS_VERSION must give the program's version"
@@ -68,8 +70,12 @@ command option_of(std::string_view argument) {
 }  // namespace
 
 int print_on_standard_output(std::string_view text) {
-  const bool written = std::fwrite(text.data(), 1, text.size(), stdout) == text.size();
-  return written && std::fflush(stdout) == 0 ? 0 : 1;
+  errno = 0;
+  if (std::fwrite(text.data(), 1, text.size(), stdout) == text.size() && std::fflush(stdout) == 0) {
+    return 0;
+  }
+  write_output_failure(errno != 0 ? errno : EIO);
+  return OUTPUT_FAILED;
 }
 
 command_line parse_command_line(int argc, const char* const* argv) {

@@ -31,9 +31,12 @@ struct command_line {
 // program always reads DATOS.DAT, whatever file is named.
 command_line parse_command_line(int argc, const char* const* argv);
 
+// The exit status of an option whose standard output could not be written.
+inline constexpr int OUTPUT_FAILED = 4;
+
 // Writes the usage text (for help) or the name and version (for version) to
-// standard output; returns the exit status, 0, or 1 if standard output could
-// not be written.
+// standard output; returns the exit status, 0, or OUTPUT_FAILED as
+// print_on_standard_output does.
 int print_help();
 int print_version();
 
@@ -41,8 +44,9 @@ int print_version();
 // USAGE_ERROR.
 int print_usage_error(const command_line& line);
 
-// Writes `text` to standard output and flushes it; returns 0, or 1 if that
-// failed.
+// Writes `text` to standard output and flushes it; returns 0, or, if that
+// failed, says so on standard error ("ephemeris: cannot write standard
+// output: No space left on device") and returns OUTPUT_FAILED.
 int print_on_standard_output(std::string_view text);
 
 }  // namespace driver

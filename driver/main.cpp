@@ -51,7 +51,7 @@ int main(int argc, char** argv) {
 
   // The element file is read and closed, and the run checked, before the
   // table is touched.
-  const driver::prepared_run run = take(driver::prepare_run(constants));
+  const driver::prepared_run run = take(driver::prepare_run(constants, driver::stop_requested));
   if (driver::stop_requested()) return 1;
 
   datafiles::ephemeris_file ephemeris =
@@ -75,13 +75,15 @@ int main(int argc, char** argv) {
         orbit::apparent_place(target_place, observer_place, date, constants);
     if (auto failure = ephemeris.write_record(record)) {
       ephemeris.abandon();
-      failure->where = "record " + std::to_string(day + 1);
+      failure->where = datafiles::failure_place(*failure, "record " + std::to_string(day + 1),
+                                                ephemeris.records_written());
       driver::terminate_with_report(*failure);
     }
   }
 
   if (auto failure = datafiles::close_ephemeris(ephemeris)) {
-    failure->where = "at the close, after record " + std::to_string(day);
+    failure->where = datafiles::failure_place(
+        *failure, "at the close, after record " + std::to_string(day), ephemeris.records_written());
     driver::terminate_with_report(*failure);
   }
   return driver::stop_requested() ? 1 : 0;

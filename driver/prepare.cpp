@@ -1,21 +1,20 @@
 #include "driver/prepare.h"
 
+#include <cerrno>
+#include <new>
 #include <utility>
 
 #include "driver/check_run.h"
 
 namespace driver {
+namespace {
 
-datafiles::outcome<prepared_run> prepare_run(const orbit::frame_constants& constants) {
-  datafiles::values_read read;
-  return prepare_run(constants, read);
-}
-
-datafiles::outcome<prepared_run> prepare_run(const orbit::frame_constants& constants,
-                                             datafiles::values_read& read) {
+datafiles::outcome<prepared_run> prepare(const orbit::frame_constants& constants,
+                                         datafiles::values_read& read, datafiles::stop_check stop) {
   datafiles::outcome<datafiles::element_file> file = datafiles::open_elements();
   if (!file) return file.failure();
-  datafiles::outcome<datafiles::element_data> data = datafiles::read_elements(file.value(), read);
+  datafiles::outcome<datafiles::element_data> data =
+      datafiles::read_elements(file.value(), read, stop);
   datafiles::close_elements(file.value());
   if (!data) return data.failure();
 
@@ -32,6 +31,27 @@ datafiles::outcome<prepared_run> prepare_run(const orbit::frame_constants& const
     return *failure;
   }
   return run;
+}
+
+}  // namespace
+
+datafiles::outcome<prepared_run> prepare_run(const orbit::frame_constants& constants,
+                                             datafiles::values_read& read,
+                                             datafiles::stop_check stop) {
+  try {
+    return prepare(constants, read, stop);
+  } catch (const std::bad_alloc&) {
+    // Reported below, once the exception and everything the reads held are
+    // freed, so that the failure's own few bytes can be had.
+  }
+  return datafiles::system_failure(datafiles::failure_step::list_in, ENOMEM,
+                                   datafiles::ELEMENT_UNIT, /*transfer_begun=*/true);
+}
+
+datafiles::outcome<prepared_run> prepare_run(const orbit::frame_constants& constants,
+                                             datafiles::stop_check stop) {
+  datafiles::values_read read;
+  return prepare_run(constants, read, stop);
 }
 
 }  // namespace driver

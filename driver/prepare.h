@@ -16,11 +16,16 @@ struct prepared_run {
 
 // Opens, reads and closes DATOS.DAT, converts each body's four angles from
 // degrees to radians as pi*x/180, derives both bodies' states and checks the
-// run as a whole (check_run); or the failure, as the run reports it.
-datafiles::outcome<prepared_run> prepare_run(const orbit::frame_constants& constants);
+// run as a whole (check_run); or the failure, as the run reports it. `stop`
+// ends a read that goes on (datafiles::read_elements). Memory that runs out
+// fails too: "open" / "Cannot allocate memory" for the file's read room,
+// "list in" / "Cannot allocate memory" for anything after it.
+datafiles::outcome<prepared_run> prepare_run(const orbit::frame_constants& constants,
+                                             datafiles::stop_check stop = nullptr);
 // The same, leaving in `read` what the element file's reads set, up to a
 // failure if one came.
 datafiles::outcome<prepared_run> prepare_run(const orbit::frame_constants& constants,
-                                             datafiles::values_read& read);
+                                             datafiles::values_read& read,
+                                             datafiles::stop_check stop = nullptr);
 
 }  // namespace driver

@@ -63,9 +63,11 @@ void install_signal_handlers() {
   install(SIGTERM, on_stop_request, SA_RESETHAND);
   install(SIGFPE, on_fatal_signal, SA_RESETHAND);
   install(SIGABRT, on_fatal_signal, SA_RESETHAND);
-  // Past a file-size limit a write fails (EFBIG) and is reported like any
-  // other, instead of the signal ending the run without a word.
+  // Past a file-size limit a write fails (EFBIG), and a write to a pipe whose
+  // reader has gone fails (EPIPE); each is reported like any other, instead
+  // of the signal ending the run without a word.
   std::signal(SIGXFSZ, SIG_IGN);
+  std::signal(SIGPIPE, SIG_IGN);
 }
 
 bool stop_requested() {

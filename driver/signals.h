@@ -13,7 +13,8 @@ namespace driver {
 // "IOT Trap", and the process then aborts; the ephemeris file holds the whole
 // records written out so far. A read or write that waits is interrupted by
 // the stop request rather than resumed. SIGXFSZ is ignored, so a write past
-// the file-size limit fails with EFBIG.
+// the file-size limit fails with EFBIG, and so is SIGPIPE, so a write to a
+// pipe without a reader fails with EPIPE.
 void install_signal_handlers();
 
 // True once an interrupt or termination request has arrived.

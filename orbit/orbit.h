@@ -217,6 +217,11 @@ struct run_fault {
   bool at_last_date = false;  // mean_anomaly: it failed near the last date (else near the first)
 };
 
+// Two bodies closer than this fraction of the larger of their distances from
+// the Sun (about 35 m at 1 AU) have no direction between them that the
+// rounding of their positions leaves meaningful.
+inline constexpr double SAME_PLACE_FRACTION = 0x1p-32;
+
 // The first fault, in the order of the kinds above and target before
 // observer, of a run of `count` records from Julian date `start`, for bodies
 // made from finite elements with A_MIN <= a <= A_MAX (their distances and
@@ -224,11 +229,12 @@ struct run_fault {
 // dates, which grow by additions from start - 1, stay within
 // [start - 2, start + count + 1]; the mean anomaly, linear in the date, is
 // tested at both ends of that span. With count <= 0 no date is tested.
-// The bodies standing in exactly one place (helio_position) on the first,
-// the middle and the last of the run's dates (run_date), as the same orbit
-// written in other words gives, count as same_orbit (the frame constants are
-// the run's, make_frame_constants); a run with count <= 0 has no dates, and
-// only identical elements count.
+// The bodies standing closer than SAME_PLACE_FRACTION of the larger of their
+// solar distances (helio_position) on the first, the middle and the last of
+// the run's dates (run_date), as the same orbit written in other words gives
+// (M0 a turn apart, e = 0 beside a tiny e, another epoch), count as
+// same_orbit (the frame constants are the run's, make_frame_constants); a run
+// with count <= 0 has no dates, and only identical elements count.
 std::optional<run_fault> find_run_fault(const body_state& target, const body_state& observer,
                                         double start, std::int32_t count);
 

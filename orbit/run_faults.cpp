@@ -15,16 +15,22 @@ bool same_orbit(const body_state& x, const body_state& y) {
          x.t0 == y.t0 && x.n == y.n;
 }
 
-// The two bodies in exactly one place on the run's first, middle and last
-// dates: the same orbit, though its elements are written differently.
+// The two bodies closer than SAME_PLACE_FRACTION of the larger of their
+// distances from the Sun on the run's first, middle and last dates: the same
+// orbit, though its elements are written differently, whose positions differ
+// only by rounding. The separation is taken in units of that distance, so that
+// its square neither underflows nor overflows.
 bool same_place(const body_state& x, const body_state& y, double start, std::int32_t count,
                 const frame_constants& frame) {
   const std::int32_t indices[] = {0, (count - 1) / 2, count - 1};
   return std::all_of(std::begin(indices), std::end(indices), [&](std::int32_t index) {
     const double date = run_date(start, index);
-    const vector3 p = helio_position(x, date, frame).position;
-    const vector3 q = helio_position(y, date, frame).position;
-    return p.x == q.x && p.y == q.y && p.z == q.z;
+    const helio_place p = helio_position(x, date, frame);
+    const helio_place q = helio_position(y, date, frame);
+    const double scale = std::max(p.r, q.r);
+    const vector3 d{(p.position.x - q.position.x) / scale, (p.position.y - q.position.y) / scale,
+                    (p.position.z - q.position.z) / scale};
+    return (d.x * d.x + d.y * d.y) + d.z * d.z < SAME_PLACE_FRACTION * SAME_PLACE_FRACTION;
   });
 }
 

@@ -343,12 +343,19 @@ TEST(EndToEnd, CheckNotesWhatIsLegalButProbablyNotMeant) {
         "  - the observer's epoch 2451545 (2000-01-01 12:00) is more than 100 years from the "
         "run's date 3461040.5 (4763-11-28 00:00): fixed two-body elements drift away from the "
         "real orbit"}},
+      // Quoted as the reports quote: no byte of the file reaches a terminal as it is.
+      {"control bytes left over",
+       target + observer + "2461041.5 5\x1b[2J\x07" + std::string(1, '\0') + "\\\"\n365\n",
+       {"  - line 3: the text after the start date, \"5\\x1b[2J\\x07\\x00\\\\\\\"\", starts with a "
+        "number: text after a read's values must start with a letter, or a value missing before "
+        "it is read from it (or is it a decimal comma? 1,5 reads as 1 and 5)"}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     const run_result result = run_check(c.elements);
     EXPECT_EQ(result.exit_status, 0);
     EXPECT_EQ(result.err, "");
+    EXPECT_EQ(result.out.find_first_of(std::string("\x1b\x07", 2) + '\0'), std::string::npos);
     for (const std::string& note : c.notes) {
       EXPECT_NE(result.out.find(with_line_ends(note + "\n")), std::string::npos) << note << "\nin\n"
                                                                                  << result.out;
@@ -410,6 +417,43 @@ TEST(EndToEnd, CheckShowsTheValuesReadBeforeAFailure) {
     EXPECT_EQ(result.exit_status, 2);
     EXPECT_EQ(result.out, with_line_ends(c.out));
     EXPECT_EQ(result.err, c.err);
+  }
+}
+
+TEST(EndToEnd, OptionsSayWhenStandardOutputCannotBeWritten) {
+  if (PLATFORM.no_posix_processes != nullptr) GTEST_SKIP() << PLATFORM.no_posix_processes;
+  const std::string full = "ephemeris: cannot write standard output: No space left on device\n";
+  const struct {
+    const char* argument;
+    std::string elements;
+    int exit_status;
+    std::string err;
+  } cases[] = {
+      {"--help", "", 4, full},
+      {"--version", "", 4, full},
+      {"--check", mars_elements("2461041.5", "365"), 4, full},
+      // A check that finds the run would fail says that the values it read
+      // could not be shown, then gives the run's report and its status.
+      {"--check", mars_elements("2461041.5", "3.0"), 2,
+       full + element_report("invalid integer: read unexpected character",
+                             "line 4, column 1, the day count, at \"3.0\"")},
+      // Nothing read before the failure: nothing to show.
+      {"--check", "x\n", 2,
+       element_report("invalid number: incomprehensible list input",
+                      "line 1, column 1, the target's semi-major axis, at \"x\"")},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.argument) + " " + std::to_string(c.exit_status));
+    temporary_directory dir;
+    if (!c.elements.empty()) write_file(dir / "DATOS.DAT", c.elements);
+    write_file(dir / "VESK.DAT", old_table);
+    testing_support::run_options options;
+    options.arguments = {c.argument};
+    options.standard_output = "/dev/full";
+    const run_result result = run_program(dir.path(), options);
+    EXPECT_EQ(result.exit_status, c.exit_status);
+    EXPECT_EQ(result.err, c.err);
+    EXPECT_EQ(read_file(dir / "VESK.DAT"), old_table);
   }
 }
 
@@ -637,6 +681,33 @@ TEST(EndToEnd, RefusesRunsThatCouldNotWriteOnlyFiniteNumbers) {
        "1 0 10 20 30 40 2451545 0\n1 1e-300 10 20 30 40 2451545 0\n" + tail,
        element_report("element: the observer's orbit is the target's: the two bodies must differ",
                       "line 2")},
+      {"mean anomalies a turn apart, the example's bodies",
+       "1 0.1 0 0 0 20 2451545 0\n1 0.1 0 0 0 380 2451545 0\n2451545\n3\n",
+       element_report("element: the observer's orbit is the target's: the two bodies must differ",
+                      "line 2")},
+      {"the example's observer with its mean anomaly a turn on",
+       observer + observer.substr(0, observer.find("357.52688973")) + "717.52688973" +
+           observer.substr(observer.find("357.52688973") + 12) + "2461041.5\n365\n",
+       element_report("element: the observer's orbit is the target's: the two bodies must differ",
+                      "line 2")},
+      {"a circle beside an eccentricity of 1.3e-16",
+       "1 0 10 20 30 40 2451545 0\n1 1.3e-16 10 20 30 40 2451545 0\n" + tail,
+       element_report("element: the observer's orbit is the target's: the two bodies must differ",
+                      "line 2")},
+      {"the same orbit at two epochs",
+       "1 0.1 5 6 7 20 2451545 0\n1 0.1 5 6 7 1005.6076686014251 2452545 0\n" + tail,
+       element_report("element: the observer's orbit is the target's: the two bodies must differ",
+                      "line 2")},
+      // Inclinations of 2^-300 and 2^-700 degrees beside 0: the bodies stay
+      // within far less than 2^-32 of their distance from the Sun.
+      {"an inclination of 2^-300 degrees beside 0",
+       "1 0.1 0 0 0 0 2451545 0\n1 0.1 4.909093465297727e-91 0 0 0 2451545 0\n2451546\n3\n",
+       element_report("element: the observer's orbit is the target's: the two bodies must differ",
+                      "line 2")},
+      {"an inclination of 2^-700 degrees beside 0",
+       "1 0.1 0 0 0 0 2451545 0\n1 0.1 1.90109156629516e-211 0 0 0 2451545 0\n2451546\n3\n",
+       element_report("element: the observer's orbit is the target's: the two bodies must differ",
+                      "line 2")},
       {"the same orbit, masses too small to tell",
        "1 0.5 10 20 30 40 2451545 0\n1 0.5 10 20 30 40 2451545 1e-20\n" + tail,
        element_report("element: the observer's orbit is the target's: the two bodies must differ",
@@ -749,14 +820,18 @@ TEST(EndToEnd, ReportsAFailedWriteInsteadOfSucceeding) {
     EXPECT_TRUE(ended_abnormally(result));
     EXPECT_EQ(result.out, "");
     if (std::string(count) == "3") {
-      EXPECT_EQ(result.err,
-                ephemeris_report("write: No space left on device", "at the close, after record 3"));
+      EXPECT_EQ(result.err, ephemeris_report("write: No space left on device",
+                                             "at the close, after record 3; the table holds no "
+                                             "record"));
     } else {
       const std::string head = ephemeris_report("write: No space left on device", "record ");
       ASSERT_EQ(result.err.substr(0, head.size() - 1), head.substr(0, head.size() - 1));
       const long record = std::stol(result.err.substr(head.size() - 1));
       EXPECT_GT(record, 1);
       EXPECT_LT(record, 100000);
+      EXPECT_EQ(result.err, ephemeris_report("write: No space left on device",
+                                             "record " + std::to_string(record) +
+                                                 "; the table holds no record"));
     }
   }
 }
@@ -837,21 +912,64 @@ std::shared_ptr<void> hold_descriptor(int descriptor) {
           }};
 }
 
-// Reads the FIFO held open by `reader` (non-blocking) until `size` bytes
-// came or 20 seconds passed.
-std::string read_pipe(int reader, std::size_t size) {
+// Reads the FIFO held open by `reader` (non-blocking), at most `piece`
+// bytes at a time with `pause` between, until `size` bytes came, its writer
+// closed it after sending some, or 20 seconds passed.
+std::string read_pipe(int reader, std::size_t size, std::size_t piece = 65536,
+                      std::chrono::milliseconds pause = std::chrono::milliseconds(2)) {
   std::string text;
-  char chunk[65536];
+  std::vector<char> chunk(piece);
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
   while (text.size() < size && std::chrono::steady_clock::now() < deadline) {
-    const ssize_t n = ::read(reader, chunk, sizeof chunk);
-    if (n > 0) {
-      text.append(chunk, static_cast<std::size_t>(n));
-    } else {
-      std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
+    const ssize_t n = ::read(reader, chunk.data(), std::min(piece, size - text.size()));
+    if (n > 0) text.append(chunk.data(), static_cast<std::size_t>(n));
+    if (n == 0 && !text.empty()) break;
+    if (n <= 0 || n == static_cast<ssize_t>(piece)) std::this_thread::sleep_for(pause);
   }
   return text;
+}
+
+// Waits until the FIFO held open by `reader` holds bytes that stay as they
+// are for 200 ms, its writer waiting for room, up to 20 seconds; returns how
+// many it holds.
+int wait_until_pipe_full(int reader) {
+  int queued = 0, before = -1;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while ((queued == 0 || queued != before) && std::chrono::steady_clock::now() < deadline) {
+    before = queued;
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    ::ioctl(reader, FIONREAD, &queued);
+  }
+  return queued;
+}
+
+// A child process that writes blanks to the FIFO `path` without a pause, until
+// its reader closes it (SIGPIPE) or a minute has passed.
+pid_t feed_blanks(const fs::path& path) {
+  const pid_t feeder = ::fork();
+  if (feeder == 0) {
+    ::alarm(60);
+    const int writer = ::open(path.c_str(), O_WRONLY);
+    const std::string blanks(65536, ' ');
+    while (writer >= 0 && ::write(writer, blanks.data(), blanks.size()) > 0) {
+    }
+    ::_exit(0);
+  }
+  return feeder;
+}
+
+// Whether process `child` ended within `seconds`; it is killed if not.
+bool ended_within(pid_t child, int seconds) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  while (::waitpid(child, nullptr, WNOHANG) == 0) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      ::kill(child, SIGKILL);
+      ::waitpid(child, nullptr, 0);
+      return false;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return true;
 }
 
 // Sets a file attribute with chattr; false where the file system (or the
@@ -904,7 +1022,7 @@ TEST(EndToEnd, LosesNothingInTheCorners) {
   auto reader = std::make_shared<int>(-1);
   const auto fifo_table_with_reader = [reader](const fs::path& dir) {
     if (::mkfifo((dir / "VESK.DAT").c_str(), 0644) != 0) return std::shared_ptr<void>();
-    *reader = ::open((dir / "VESK.DAT").c_str(), O_RDONLY | O_NONBLOCK);
+    *reader = ::open((dir / "VESK.DAT").c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     return hold_descriptor(*reader);
   };
   const auto immutable = [&with_old_table](const char* attribute) {
@@ -918,6 +1036,12 @@ TEST(EndToEnd, LosesNothingInTheCorners) {
                 delete path;
               }};
     };
+  };
+  // DATOS.DAT a FIFO, beside an old table.
+  const auto fifo_elements = [](const fs::path& dir) -> std::shared_ptr<void> {
+    write_file(dir / "VESK.DAT", old_table);
+    if (::mkfifo((dir / "DATOS.DAT").c_str(), 0644) != 0) return nullptr;
+    return std::make_shared<int>(0);
   };
   const std::string interrupt = "Interrupt\n";
   const corner_case cases[] = {
@@ -947,6 +1071,8 @@ TEST(EndToEnd, LosesNothingInTheCorners) {
        SIGABRT,
        ephemeris_report("open: another run is writing the file"),
        table_after::untouched},
+      // The fourth buffer's write stops at the limit: the records written
+      // out before it are kept, and those of it that fitted whole.
       {"a file-size limit",
        "20000",
        with_old_table,
@@ -954,16 +1080,23 @@ TEST(EndToEnd, LosesNothingInTheCorners) {
        nullptr,
        -1,
        SIGABRT,
-       ephemeris_report("write: File too large", "record 10749"),
+       ephemeris_report("write: File too large",
+                        "record 10749; the table holds records 1 to 10500"),
+       table_after::whole_prefix},
+      // `ulimit -f 100`: the first buffer's write stops at the limit.
+      {"a file-size limit within the first buffer",
+       "3000",
+       with_old_table,
+       {{}, false, false, rlim_t{100} * 1024},
+       nullptr,
+       -1,
+       SIGABRT,
+       ephemeris_report("write: File too large", "record 2689; the table holds records 1 to 1052"),
        table_after::whole_prefix},
       // A read that waits on a FIFO fed with blanks.
       {"a stop while the element file is read",
        "",
-       [](const fs::path& dir) -> std::shared_ptr<void> {
-         write_file(dir / "VESK.DAT", old_table);
-         if (::mkfifo((dir / "DATOS.DAT").c_str(), 0644) != 0) return nullptr;
-         return std::make_shared<int>(0);
-       },
+       fifo_elements,
        {},
        [](running_program& program, const fs::path& dir) -> std::optional<std::string> {
          // Opening the writer waits for the program's reader, which it opens
@@ -981,27 +1114,54 @@ TEST(EndToEnd, LosesNothingInTheCorners) {
        0,
        interrupt,
        table_after::untouched},
-      // A write that waits on a full FIFO.
+      // A FIFO that never stops giving blanks: no read waits, and the stop
+      // request is seen between the chunks read.
+      {"a stop while an element file without end is read",
+       "",
+       fifo_elements,
+       {},
+       [](running_program& program, const fs::path& dir) -> std::optional<std::string> {
+         const pid_t feeder = feed_blanks(dir / "DATOS.DAT");
+         std::this_thread::sleep_for(std::chrono::milliseconds(300));
+         ::kill(program.pid(), SIGINT);
+         // The feeder ends on its own once the program has closed the FIFO.
+         EXPECT_TRUE(ended_within(feeder, 20)) << "the program still reads";
+         return std::nullopt;
+       },
+       1,
+       0,
+       interrupt,
+       table_after::untouched},
+      // A write that waits on a full FIFO: the pipe holds whole records.
       {"a stop while a write waits",
        "20000",
        fifo_table_with_reader,
        {},
        [reader](running_program& program, const fs::path&) -> std::optional<std::string> {
-         int queued = 0;
-         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-         while (queued < 65536 && std::chrono::steady_clock::now() < deadline) {
-           ::ioctl(*reader, FIONREAD, &queued);
-           std::this_thread::sleep_for(std::chrono::milliseconds(5));
-         }
-         std::this_thread::sleep_for(std::chrono::milliseconds(100));
+         EXPECT_GT(wait_until_pipe_full(*reader), 0);
          ::kill(program.pid(), SIGTERM);
-         std::this_thread::sleep_for(std::chrono::milliseconds(200));
-         return read_pipe(*reader, 65536);
+         return read_pipe(*reader, SIZE_MAX);
        },
        1,
        0,
        "Killed\n",
-       table_after::prefix},
+       table_after::whole_prefix},
+      // A reader that takes 1000 bytes every 2 ms, stopped while the program
+      // writes: whatever write the stop cuts short, the reader gets whole
+      // records.
+      {"a stop while a slow reader reads",
+       "3000000",
+       fifo_table_with_reader,
+       {},
+       [reader](running_program& program, const fs::path&) -> std::optional<std::string> {
+         std::string text = read_pipe(*reader, 200000, 1000);
+         ::kill(program.pid(), SIGTERM);
+         return text + read_pipe(*reader, SIZE_MAX, 1000);
+       },
+       1,
+       0,
+       "Killed\n",
+       table_after::whole_prefix},
       // A FIFO whose reader comes late gets every record.
       {"a FIFO read late",
        "20000",
@@ -1110,6 +1270,38 @@ TEST(EndToEnd, LosesNothingInTheCorners) {
 #endif
 }
 
+TEST(EndToEnd, AReaderThatClosesEarlyGetsTheWriteFailureReported) {
+#ifdef _WIN32
+  GTEST_SKIP() << PLATFORM.no_posix_processes;
+#else
+  // As `head -c 1000 VESK.DAT`, once the program waits for room in the pipe.
+  temporary_directory dir;
+  ASSERT_EQ(::mkfifo((dir / "VESK.DAT").c_str(), 0644), 0);
+  // Close-on-exec: the program must not hold a reading end itself.
+  const int reader = ::open((dir / "VESK.DAT").c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  write_file(dir / "DATOS.DAT", mars_elements("2461081.5", "20000"));
+  running_program program(dir.path());
+  const auto taken = static_cast<std::size_t>(wait_until_pipe_full(reader));
+  const std::string got = read_pipe(reader, 1000);
+  ::close(reader);
+  const run_result result = program.wait(60);
+  EXPECT_TRUE(ended_abnormally(result));
+  const std::string complete = complete_table(20000);
+  EXPECT_EQ(got, complete.substr(0, 1000));
+  // The pipe took whole records, and the report counts them.
+  const std::size_t records = items_of(complete.substr(0, taken)).size() / 8;
+  EXPECT_EQ(complete.substr(0, taken), complete_table(records));
+  const std::string head = ephemeris_report("write: Broken pipe", "record ");
+  ASSERT_EQ(result.err.substr(0, head.size() - 1), head.substr(0, head.size() - 1)) << result.err;
+  const std::size_t record = std::stoul(result.err.substr(head.size() - 1));
+  EXPECT_GT(record, records);
+  EXPECT_EQ(result.err,
+            ephemeris_report("write: Broken pipe", "record " + std::to_string(record) +
+                                                       "; the table holds records 1 to " +
+                                                       std::to_string(records)));
+#endif
+}
+
 TEST(EndToEnd, ASecondRunLeavesTheTableToTheFirst) {
   temporary_directory dir;
   const auto first = start_long_run(dir.path());
@@ -1161,15 +1353,154 @@ TEST(EndToEnd, ReportsWhenMemoryRunsOutAndLeavesTheTableAlone) {
   EXPECT_GT(completed, 0);
 }
 
+// How runs and checks short of memory ended, each a report or a normal end.
+class memory_outcomes {
+ public:
+  // Checks and counts one run (or, with `check`, one --check) of the Mars
+  // elements over 3 days that found an old table, which it left as `table`.
+  void add(const run_result& result, const std::string& table, bool check) {
+    if (result.exit_status == 0) {
+      ++normal_ends;
+      EXPECT_EQ(result.err, "");
+      EXPECT_EQ(table, check ? old_table : complete_);
+      return;
+    }
+    EXPECT_EQ(table, old_table);
+    if (check) {
+      EXPECT_EQ(result.exit_status, result.err == output_memory_ ? 4 : 2);
+    } else {
+      EXPECT_TRUE(ended_abnormally(result));
+    }
+    if (result.err == element_memory_) {
+      ++element_buffer;
+    } else if (result.err == reading_memory_) {
+      ++reading;
+    } else if (!check && result.err == table_memory_) {
+      ++table_buffer;
+    } else if (check && result.err == output_memory_) {
+      ++check_text;
+    } else {
+      ADD_FAILURE() << "status " << result.exit_status << ", signal " << result.signal << ":\n"
+                    << result.err;
+    }
+  }
+
+  [[nodiscard]] std::string counts() const {
+    return std::to_string(element_buffer) + " without the read buffer, " + std::to_string(reading) +
+           " short while reading, " + std::to_string(table_buffer) +
+           " without the output buffer, " + std::to_string(check_text) +
+           " without the check's text, " + std::to_string(normal_ends) + " normal ends";
+  }
+
+  int element_buffer = 0, reading = 0, table_buffer = 0, check_text = 0, normal_ends = 0;
+
+ private:
+  const std::string complete_ = complete_table(3);
+  const std::string element_memory_ =
+      element_report("open: Cannot allocate memory", "", /*transfer_begun=*/false);
+  const std::string reading_memory_ = element_report("list in: Cannot allocate memory", "");
+  const std::string table_memory_ = ephemeris_report("open: Cannot allocate memory");
+  const std::string output_memory_ =
+      "ephemeris: cannot write standard output: Cannot allocate memory\n";
+};
+
+// Runs the program, or with `check` a --check, on the Mars elements over 3
+// days beside an old table, and leaves the table it leaves in `table`. "@DIR@"
+// in the options' environment stands for the directory of the run; `marked`,
+// if given, says whether the run left a file named "marked" there.
+run_result run_beside_old_table(testing_support::run_options options, bool check,
+                                std::string& table, bool* marked = nullptr) {
+  temporary_directory dir;
+  write_file(dir / "DATOS.DAT", mars_elements("2461081.5", "3"));
+  write_file(dir / "VESK.DAT", old_table);
+  if (check) options.arguments = {"--check"};
+  for (std::string& setting : options.environment) {
+    const std::size_t here = setting.find("@DIR@");
+    if (here != std::string::npos) setting.replace(here, 5, dir.path().string());
+  }
+  const run_result result = run_program(dir.path(), options);
+  table = read_file(dir / "VESK.DAT");
+  if (marked != nullptr) *marked = fs::exists(dir / "marked");
+  return result;
+}
+
+TEST(EndToEnd, AtEveryMemoryLimitARunOrACheckEndsWithAReportOrNormally) {
+  if (PLATFORM.no_posix_processes != nullptr) GTEST_SKIP() << PLATFORM.no_posix_processes;
+  if (testing_support::under_address_sanitizer())
+    GTEST_SKIP() << "no address-space limit under ASan";
+  const auto run_under = [](rlim_t limit, bool check, std::string& table) {
+    testing_support::run_options options;
+    options.address_space_limit = limit;
+    return run_beside_old_table(options, check, table);
+  };
+  // The lowest limit, in steps of 64 KiB, at which the program starts at all:
+  // below it the dynamic loader fails (status 127).
+  std::string table;
+  rlim_t lowest = rlim_t{1} << 20;
+  while (lowest < (rlim_t{64} << 20) && run_under(lowest, false, table).exit_status == 127) {
+    lowest += 64 << 10;
+  }
+  memory_outcomes outcomes;
+  // From a step below it, in steps of 4 KiB, to 1 MiB above.
+  for (rlim_t limit = lowest - (64 << 10); limit <= lowest + (1 << 20); limit += 4 << 10) {
+    for (const bool check : {false, true}) {
+      SCOPED_TRACE(testing::Message() << limit / 1024 << " KiB" << (check ? ", --check" : ""));
+      const run_result result = run_under(limit, check, table);
+      if (result.exit_status == 127) {
+        EXPECT_LT(limit, lowest + (64 << 10)) << "the program no longer starts: " << result.err;
+        continue;
+      }
+      outcomes.add(result, table, check);
+    }
+  }
+  std::cout << "from " << lowest / 1024 << " KiB: " << outcomes.counts() << "\n";
+  EXPECT_GT(outcomes.element_buffer, 0) << "no limit met the element file's read buffer";
+  EXPECT_GT(outcomes.table_buffer, 0) << "no limit met the output buffer";
+  EXPECT_GT(outcomes.normal_ends, 0);
+}
+
+TEST(EndToEnd, WhicheverAllocationFailsARunOrACheckEndsWithAReportOrNormally) {
+#ifndef EPHEMERIS_FAILING_MALLOC
+  GTEST_SKIP() << PLATFORM.no_posix_processes;
+#else
+  if (testing_support::under_address_sanitizer())
+    GTEST_SKIP() << "ASan's allocator must come first; it cannot be preloaded over";
+  // The k-th allocation of the process fails, for k = 1, 2, ... until one
+  // beyond the last: each fails once, the C library's own and the loader's
+  // included.
+  memory_outcomes outcomes;
+  for (const bool check : {false, true}) {
+    for (long k = 1;; ++k) {
+      SCOPED_TRACE(testing::Message() << "allocation " << k << (check ? ", --check" : ""));
+      ASSERT_LT(k, 100000) << "allocations without end";
+      testing_support::run_options options;
+      options.environment = {std::string("LD_PRELOAD=") + EPHEMERIS_FAILING_MALLOC,
+                             "EPHEMERIS_FAILING_MALLOC=" + std::to_string(k) + ":@DIR@/marked"};
+      std::string table;
+      bool failed = false;
+      const run_result result = run_beside_old_table(options, check, table, &failed);
+      if (result.exit_status == 127) continue;  // the loader's own allocation
+      outcomes.add(result, table, check);
+      if (!failed) break;  // beyond the last allocation
+    }
+  }
+  std::cout << outcomes.counts() << "\n";
+  EXPECT_GT(outcomes.reading, 0) << "no allocation while reading failed";
+  EXPECT_GT(outcomes.check_text, 0) << "no allocation of the check's text failed";
+#endif
+}
+
 TEST(EndToEnd, SeparationsSoSmallThatTheirSquaresUnderflowStillGiveTheAngles) {
-  // Inclinations of 2^-300 and 2^-700 degrees beside 0: the separation is
-  // along the ecliptic's pole, exactly 2^-400 times smaller in the second
-  // run, whose squares underflow. The angles are the same text; the distance
-  // is scaled.
-  const auto table = [](const char* inclination) {
+  // Two orbits that differ in their mass, and so in their mean motion, apart
+  // by more than 8e-6 AU on the first and last dates and meeting all but
+  // exactly at the epoch, the middle date, where the observer's mean anomaly
+  // of 2^-300 or 2^-700 degrees puts it off the target along the y axis. The
+  // second run's separation there is 2^-400 times the first's and its squares
+  // underflow: the angles are the same text and the distance is scaled.
+  const auto table = [](const char* mean_anomaly) {
     temporary_directory dir;
-    write_file(dir / "DATOS.DAT", std::string("1 0.1 0 0 0 0 2451545 0\n1 0.1 ") + inclination +
-                                      " 0 0 0 2451545 0\n2451546\n3\n");
+    write_file(dir / "DATOS.DAT", std::string("1 0.1 0 0 0 0 2451545 0\n1 0.1 0 0 0 ") +
+                                      mean_anomaly + " 2451545 0.001\n2451544\n3\n");
     expect_clean_success(run_program(dir.path()));
     return read_file(dir / "VESK.DAT");
   };
@@ -1178,11 +1509,11 @@ TEST(EndToEnd, SeparationsSoSmallThatTheirSquaresUnderflowStillGiveTheAngles) {
   std::istringstream large_words(large), tiny_words(tiny);
   int items = 0;
   for (std::string l, t; large_words >> l && tiny_words >> t; ++items) {
-    if (items % 8 == 4) {
+    if (items == 8 + 4) {
       EXPECT_NEAR(std::stod(t) / std::stod(l), 0x1p-400, 1e-8 * 0x1p-400) << l << " " << t;
       EXPECT_GT(std::stod(t), 0);
     } else {
-      EXPECT_EQ(t, l);
+      EXPECT_EQ(t, l) << "item " << items;
     }
   }
   EXPECT_EQ(items, 3 * 8);

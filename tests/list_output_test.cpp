@@ -295,6 +295,31 @@ TEST(FormatRecord, MatchesTheCLibraryAndStaysInsideItsSize) {
   }
 }
 
+// A table cut at every byte: the whole records before the cut are found, and
+// nothing of the record the cut falls in. Records of one line and of two,
+// with items of every kind, NaN and infinity included.
+TEST(WholeRecords, AreTheRecordsBeforeACutAnywhere) {
+  const double kinds[] = {2461081.5, -23.7580715, 1.42888377,       0.0,      -0.0,
+                          1e-5,      -1.5e-7,     -1.23456789e-100, infinity, -quiet_nan,
+                          quiet_nan, 4.5e300,     0.999813455,      1e9,      -98.7654321};
+  std::mt19937_64 random(20260422);
+  std::string table;
+  std::vector<std::size_t> ends;  // where each record ends
+  for (int n = 0; n < 150; ++n) {
+    std::vector<double> values(datafiles::RECORD_VALUES);
+    for (double& v : values) v = kinds[random() % std::size(kinds)];
+    table += record_text(record_of(values));
+    ends.push_back(table.size());
+  }
+  std::size_t records = 0;
+  for (std::size_t cut = 0; cut <= table.size(); ++cut) {
+    while (records < ends.size() && ends[records] <= cut) ++records;
+    const datafiles::record_prefix whole = datafiles::whole_records(table.data(), cut);
+    ASSERT_EQ(whole.records, records) << "cut at " << cut;
+    ASSERT_EQ(whole.size, records == 0 ? 0 : ends[records - 1]) << "cut at " << cut;
+  }
+}
+
 // The integer items and the std::to_chars path write the same bytes, items
 // and records, over every magnitude (random bit patterns) and over values of
 // the records' own sizes (random magnitudes near 10^-5 ... 10^9, both signs).

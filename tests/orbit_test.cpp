@@ -579,7 +579,23 @@ TEST(RunFault, FindsWhatKeepsARunFromBeingFinite) {
       {"the same orbit", mars_like, mars_like, 2461041.5, 0, kind::same_orbit, true, false},
       {"masses too small to tell", state(1, 2, 3, 0), state(1, 2, 3, 1e-20), 2461041.5, 5,
        kind::same_orbit, true, false},
-      {"masses that tell", state(1, 2, 3, 0), state(1, 2, 3, 1e-15), 2461041.5, 5, std::nullopt,
+      // Mean motions 5e-16 apart: 2e-11 rad of mean anomaly apart 2.5e6 days from the
+      // epoch, 2^-32 = 2.3e-10 is the least separation of two bodies.
+      {"masses that tell too little", state(1, 2, 3, 0), state(1, 2, 3, 1e-15), 2461041.5, 5,
+       kind::same_orbit, true, false},
+      {"masses that tell", state(1, 2, 3, 0), state(1, 2, 3, 1e-12), 2461041.5, 5, std::nullopt,
+       false, false},
+      // One place on the middle date only: that record's angles are undefined.
+      {"orbits that meet on one date", state(1, 2, 3, 0), state(1, 2, 3, 1e-3), 2, 3, std::nullopt,
+       false, false},
+      {"mean anomalies a turn apart", state(1, 2, 3, 0), state(1, 2 + 2 * pi, 3, 0), 2461041.5, 365,
+       kind::same_orbit, true, false},
+      {"a circle and a hair off it", orbit::make_body_state({1, 0, 0.2, 0.3, 0.4, 2, 3, 0}),
+       orbit::make_body_state({1, 1e-16, 0.2, 0.3, 0.4, 2, 3, 0}), 2461041.5, 365, kind::same_orbit,
+       true, false},
+      {"a circle and an orbit 1e-9 off it, some 300 m apart",
+       orbit::make_body_state({1, 0, 0.2, 0.3, 0.4, 2, 3, 0}),
+       orbit::make_body_state({1, 1e-9, 0.2, 0.3, 0.4, 2, 3, 0}), 2461041.5, 365, std::nullopt,
        false, false},
   };
   for (const auto& c : cases) {

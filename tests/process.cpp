@@ -59,7 +59,9 @@ running_program::running_program(const std::filesystem::path& directory, const r
       ::setrlimit(RLIMIT_CORE, &no_core);
     }
     const int in = ::open("/dev/null", O_RDONLY);
-    const int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const std::string& out_file =
+        options.standard_output.empty() ? out_path : options.standard_output;
+    const int out = ::open(out_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     const int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (in < 0 || out < 0 || err < 0) ::_exit(126);
     ::dup2(in, STDIN_FILENO);
@@ -67,6 +69,9 @@ running_program::running_program(const std::filesystem::path& directory, const r
     ::dup2(err, STDERR_FILENO);
     if (options.close_standard_error) ::close(STDERR_FILENO);
     if (::chdir(directory.c_str()) != 0) ::_exit(126);
+    for (const std::string& setting : options.environment) {
+      ::putenv(const_cast<char*>(setting.c_str()));  // this process's own copy, kept until exec
+    }
     for (const auto& [resource, limit] : {std::pair{RLIMIT_FSIZE, options.file_size_limit},
                                           std::pair{RLIMIT_AS, options.address_space_limit}}) {
       const rlimit both{limit, limit};

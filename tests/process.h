@@ -32,6 +32,9 @@ struct run_options {
   rlim_t file_size_limit = RLIM_INFINITY;      // RLIMIT_FSIZE, bytes
   rlim_t address_space_limit = RLIM_INFINITY;  // RLIMIT_AS, bytes
   bool core_dumps = false;                     // as after `ulimit -c unlimited`; off otherwise
+  std::string standard_output{};  // POSIX only: a file to send standard output to (/dev/full)
+                                  // instead of capturing it; empty to capture it
+  std::vector<std::string> environment{};  // POSIX only: "NAME=value" added to its environment
 };
 
 // The program, started in `directory` with standard input closed and its
