@@ -214,6 +214,14 @@ TEST(EndToEnd, SlashQuestionMarkAloneIsHelpOnlyOnWindows) {
       EXPECT_EQ(result.out.rfind("Usage: ephemeris", 0), 0U) << result.out;
       EXPECT_EQ(result.err, "");
       EXPECT_FALSE(fs::exists(dir / "VESK.DAT"));
+    } else if (PLATFORM.slash_question_mark_is_help) {
+      // An option beside another argument is a usage error, "/?" too.
+      EXPECT_EQ(result.exit_status, 2);
+      EXPECT_EQ(result.out, "");
+      EXPECT_EQ(result.err,
+                with_line_ends("ephemeris: '/?' must be the only argument; ephemeris --help "
+                               "lists the options\n"));
+      EXPECT_FALSE(fs::exists(dir / "VESK.DAT"));
     } else {
       expect_clean_success(result);
       expect_table(read_file(dir / "VESK.DAT"), mars_expected_head);
