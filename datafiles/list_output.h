@@ -5,8 +5,8 @@
 
 #include <cstddef>
 
-#include "datafiles/platform.h"
 #include "datafiles/records.h"
+#include "datafiles/text_conventions.h"
 
 namespace datafiles {
 
@@ -52,14 +52,8 @@ record_prefix whole_records(const char* text, std::size_t size);
 
 // Where the machine is little-endian and the compiler has 128-bit integers,
 // the common magnitudes (2^-13 up to 2^29) are written by exact integer
-// arithmetic; elsewhere every item goes through std::to_chars. Both write the
-// same bytes.
-#if defined(__SIZEOF_INT128__) && defined(__BYTE_ORDER__) && \
-    __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-#define LIST_OUTPUT_INTEGER_ITEMS 1
-#else
-#define LIST_OUTPUT_INTEGER_ITEMS 0
-#endif
+// arithmetic (list_output_integer.h); elsewhere every item goes through
+// std::to_chars. Both write the same bytes.
 
 // The std::to_chars path, built everywhere so that tests can hold the two
 // paths against each other; same contracts as format_item and format_record.
