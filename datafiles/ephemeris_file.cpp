@@ -112,7 +112,7 @@ int ephemeris_file::release() {
   return error;
 }
 
-std::optional<io_failure> ephemeris_file::write_record(const ephemeris_record& record) {
+std::optional<io_failure> ephemeris_file::write_record(const orbit::ephemeris_record& record) {
   if (descriptor_ < 0) return ephemeris_system_failure(failure_step::write, EBADF);
 
   if (!started_) {

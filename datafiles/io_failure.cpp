@@ -5,7 +5,7 @@
 #include <cstring>
 #include <ostream>
 
-#include "datafiles/portable.h"
+#include "orbit/portable.h"
 
 namespace datafiles {
 

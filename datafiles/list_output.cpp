@@ -9,7 +9,7 @@
 #include <cstring>
 
 #include "datafiles/list_output_integer.h"
-#include "datafiles/portable.h"
+#include "orbit/portable.h"
 
 namespace datafiles {
 namespace {
@@ -91,7 +91,8 @@ char* format_other_magnitude(double magnitude, char* out) {
 // each item through `write_item`, which writes it at the pointer that
 // `start_item` returns for its length and stays inside the record's room.
 template <class ItemWriter>
-std::size_t format_record_with(const ephemeris_record& record, char* out, ItemWriter write_item) {
+std::size_t format_record_with(const orbit::ephemeris_record& record, char* out,
+                               ItemWriter write_item) {
   // The record's values in their order, as their bits.
   static_assert(sizeof record == RECORD_VALUES * sizeof(double));
   const auto values = portable::bit_cast<std::array<std::uint64_t, RECORD_VALUES>>(record);
@@ -134,7 +135,7 @@ std::size_t format_item_portable(double value, char* out) {
   return format_other_item(value, out);
 }
 
-std::size_t format_record_portable(const ephemeris_record& record, char* out) {
+std::size_t format_record_portable(const orbit::ephemeris_record& record, char* out) {
   return format_record_with(record, out, [](std::uint64_t bits, auto& start_item) {
     write_other_item(portable::bit_cast<double>(bits), start_item);
   });
@@ -163,7 +164,7 @@ std::size_t format_item(double value, char* out) {
   return format_other_item(value, out);
 }
 
-std::size_t format_record(const ephemeris_record& record, char* out) {
+std::size_t format_record(const orbit::ephemeris_record& record, char* out) {
   return format_record_with(record, out, [](std::uint64_t bits, auto& start_item) {
     if (fixed_form_binade(bits) < FIXED_FORM_BINADES) [[likely]] {
       // The item's stores reach MAX_ITEM_SIZE bytes, the ones after it to be
@@ -184,7 +185,7 @@ std::size_t format_item(double value, char* out) {
   return list_output_detail::format_item_portable(value, out);
 }
 
-std::size_t format_record(const ephemeris_record& record, char* out) {
+std::size_t format_record(const orbit::ephemeris_record& record, char* out) {
   return list_output_detail::format_record_portable(record, out);
 }
 

@@ -5,8 +5,8 @@
 
 #include <cstddef>
 
-#include "datafiles/records.h"
 #include "datafiles/text_conventions.h"
+#include "orbit/records.h"
 
 namespace datafiles {
 
@@ -36,7 +36,7 @@ std::size_t format_item(double value, char* out);
 // bring the line to LIST_LINE_LIMIT characters, and one after the last)
 // into out[0, MAX_RECORD_SIZE) and returns its length.
 // Characters of that range after the record may be overwritten.
-std::size_t format_record(const ephemeris_record& record, char* out);
+std::size_t format_record(const orbit::ephemeris_record& record, char* out);
 
 // The records at the start of a text of records as format_record writes them.
 struct record_prefix {
@@ -59,7 +59,7 @@ record_prefix whole_records(const char* text, std::size_t size);
 // paths against each other; same contracts as format_item and format_record.
 namespace list_output_detail {
 std::size_t format_item_portable(double value, char* out);
-std::size_t format_record_portable(const ephemeris_record& record, char* out);
+std::size_t format_record_portable(const orbit::ephemeris_record& record, char* out);
 }  // namespace list_output_detail
 
 }  // namespace datafiles

@@ -7,13 +7,13 @@ namespace driver {
 namespace {
 
 // The place of an element in datafiles::ELEMENTS.
-constexpr std::size_t place_of(double datafiles::orbital_elements::*member) {
+constexpr std::size_t place_of(double orbit::orbital_elements::*member) {
   std::size_t place = 0;
   while (place < datafiles::ELEMENTS.size() && datafiles::ELEMENTS[place].member != member) ++place;
   return place;
 }
-constexpr std::size_t MEAN_ANOMALY = place_of(&datafiles::orbital_elements::m0);
-constexpr std::size_t MASS = place_of(&datafiles::orbital_elements::mass);
+constexpr std::size_t MEAN_ANOMALY = place_of(&orbit::orbital_elements::m0);
+constexpr std::size_t MASS = place_of(&orbit::orbital_elements::mass);
 static_assert(MEAN_ANOMALY < datafiles::ELEMENTS.size() && MASS < datafiles::ELEMENTS.size());
 
 // The failure that reports `fault`, without its place.
@@ -36,7 +36,7 @@ datafiles::io_failure fault_failure(const orbit::run_fault& fault,
 // The line of the value `fault` is about: the mass that makes the mean
 // motion, the mean anomaly, or the first of the observer's elements.
 std::size_t fault_line(const orbit::run_fault& fault, const datafiles::value_lines& lines) {
-  const auto& body_lines = fault.which == datafiles::body::observer ? lines.observer : lines.target;
+  const auto& body_lines = fault.which == orbit::body::observer ? lines.observer : lines.target;
   switch (fault.kind) {
     case orbit::run_fault::mean_motion:
       return body_lines[MASS];

@@ -5,8 +5,8 @@
 #include <optional>
 
 #include "datafiles/element_file.h"
+#include "datafiles/element_table.h"
 #include "datafiles/io_failure.h"
-#include "datafiles/records.h"
 #include "orbit/orbit.h"
 
 namespace driver {

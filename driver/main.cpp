@@ -71,7 +71,7 @@ int main(int argc, char** argv) {
         orbit::helio_position(run.target, date, constants, target_track);
     const orbit::helio_place observer_place =
         orbit::helio_position(run.observer, date, constants, observer_track);
-    const datafiles::ephemeris_record record =
+    const orbit::ephemeris_record record =
         orbit::apparent_place(target_place, observer_place, date, constants);
     if (auto failure = ephemeris.write_record(record)) {
       ephemeris.abandon();

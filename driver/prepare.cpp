@@ -19,10 +19,10 @@ datafiles::outcome<prepared_run> prepare(const orbit::frame_constants& constants
   if (!data) return data.failure();
 
   prepared_run run{std::move(data).value(), {}, {}};
-  datafiles::orbital_elements target = run.data.target;
-  datafiles::orbital_elements observer = run.data.observer;
-  datafiles::angles_to_radians(target, constants.pi);
-  datafiles::angles_to_radians(observer, constants.pi);
+  orbit::orbital_elements target = run.data.target;
+  orbit::orbital_elements observer = run.data.observer;
+  orbit::angles_to_radians(target, constants.pi);
+  orbit::angles_to_radians(observer, constants.pi);
   run.target = orbit::make_body_state(target);
   run.observer = orbit::make_body_state(observer);
   // A run that could not write only finite numbers is refused before the

@@ -20,8 +20,8 @@ namespace {
 
 using datafiles::element_data;
 using datafiles::io_failure;
-using datafiles::orbital_elements;
 using datafiles::outcome;
+using orbit::orbital_elements;
 
 [[noreturn]] void fail(const char* what) {
   std::fprintf(stderr, "element_file_fuzzer: %s\n", what);

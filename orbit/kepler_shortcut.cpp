@@ -11,8 +11,8 @@
 #include <numbers>
 #include <optional>
 
-#include "datafiles/portable.h"
 #include "orbit/orbit.h"
+#include "orbit/portable.h"
 
 // Notes: why the shortcut's answer is the iteration's
 //

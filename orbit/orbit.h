@@ -11,8 +11,8 @@
 #include <limits>
 #include <optional>
 
-#include "datafiles/records.h"
 #include "orbit/domain.h"
+#include "orbit/records.h"
 #include "orbit/revolution_steps.h"
 
 namespace orbit {
@@ -138,7 +138,7 @@ inline vector3 rotaz(const vector3& v, const rotation& turn) {
 //      refuses a run in which either body's n is not finite and positive.
 //   2. e = 0 gives p = a, axis_ratio = 1 and an infinite acos_floor: the
 //      arc cosine form of the true anomaly is then never taken.
-body_state make_body_state(const datafiles::orbital_elements& elements);
+body_state make_body_state(const orbital_elements& elements);
 
 // The radius (AU) and the true anomaly (radians in [0, 2*pi], in the orbit
 // plane from perihelion) at the reduced mean anomaly `mean_anomaly` in
@@ -172,7 +172,7 @@ struct run_fault {
     same_orbit,    // the observer moves on the target's orbit: no direction on any day
   };
   kind_type kind;
-  datafiles::body which;      // the body concerned (same_orbit: the observer)
+  body which;                 // the body concerned (same_orbit: the observer)
   double value = 0;           // the mean motion (rad/day) or the mean anomaly (rad) that failed
   bool at_last_date = false;  // mean_anomaly: it failed near the last date (else near the first)
 };
@@ -247,7 +247,7 @@ helio_place helio_position(const body_state& body, double date, const frame_cons
 //   4. With both bodies in one place (D = 0) the distance is 0 and the right
 //      ascension, declination, elongation, phase angle and illuminated
 //      fraction are NaN.
-datafiles::ephemeris_record apparent_place(const helio_place& target, const helio_place& observer,
-                                           double date, const frame_constants& frame);
+ephemeris_record apparent_place(const helio_place& target, const helio_place& observer, double date,
+                                const frame_constants& frame);
 
 }  // namespace orbit

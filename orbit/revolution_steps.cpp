@@ -11,7 +11,7 @@
 #include <iterator>
 #include <limits>
 
-#include "datafiles/portable.h"
+#include "orbit/portable.h"
 
 namespace orbit {
 namespace {

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "datafiles/portable.h"
+#include "orbit/portable.h"
 
 namespace orbit {
 

@@ -70,7 +70,7 @@ void expect_fails(const std::string& content, failure_step step, const std::stri
 using testing_support::bits;
 
 // The eight elements, in file order, bit for bit.
-void expect_elements(const orbital_elements& el, const std::array<double, 8>& expected) {
+void expect_elements(const orbit::orbital_elements& el, const std::array<double, 8>& expected) {
   for (std::size_t k = 0; k < ELEMENTS.size(); ++k) {
     EXPECT_EQ(bits(el.*ELEMENTS[k].member), bits(expected[k])) << ELEMENTS[k].name;
   }
