@@ -8,10 +8,9 @@
 #include "datafiles/io_failure.h"
 #include "driver/check.h"
 #include "driver/command_line.h"
+#include "driver/platform.h"
 #include "driver/prepare.h"
 #include "driver/report.h"
-#include "driver/signals.h"
-#include "driver/standard_descriptors.h"
 #include "orbit/orbit.h"
 
 namespace {
