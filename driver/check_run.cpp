@@ -53,8 +53,9 @@ std::size_t fault_line(const orbit::run_fault& fault, const datafiles::value_lin
 std::optional<datafiles::io_failure> check_run(const orbit::body_state& target,
                                                const orbit::body_state& observer,
                                                const datafiles::run_request& request,
-                                               const datafiles::value_lines& lines) {
-  const auto fault = orbit::find_run_fault(target, observer, request.start, request.count);
+                                               const datafiles::value_lines& lines,
+                                               const orbit::frame_constants& frame) {
+  const auto fault = orbit::find_run_fault(target, observer, request.start, request.count, frame);
   if (!fault) return std::nullopt;
   datafiles::io_failure failure = fault_failure(*fault, request);
   failure.where = datafiles::line_text(fault_line(*fault, lines));

@@ -27,7 +27,8 @@ datafiles::outcome<prepared_run> prepare(const orbit::frame_constants& constants
   run.observer = orbit::make_body_state(observer);
   // A run that could not write only finite numbers is refused before the
   // table is touched.
-  if (auto failure = check_run(run.target, run.observer, run.data.request, run.data.lines)) {
+  if (auto failure =
+          check_run(run.target, run.observer, run.data.request, run.data.lines, constants)) {
     return *failure;
   }
   return run;

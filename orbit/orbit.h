@@ -193,10 +193,11 @@ inline constexpr double SAME_PLACE_FRACTION = 0x1p-32;
 // solar distances (helio_position) on the first, the middle and the last of
 // the run's dates (run_date), as the same orbit written in other words gives
 // (M0 a turn apart, e = 0 beside a tiny e, another epoch), count as
-// same_orbit (the frame constants are the run's, make_frame_constants); a run
-// with count <= 0 has no dates, and only identical elements count.
+// same_orbit (positioned with `frame`, the run's constants); a run with
+// count <= 0 has no dates, and only identical elements count.
 std::optional<run_fault> find_run_fault(const body_state& target, const body_state& observer,
-                                        double start, std::int32_t count);
+                                        double start, std::int32_t count,
+                                        const frame_constants& frame);
 
 // The date of record `index` (from 0) of a run from Julian date `start`:
 // start - 1 with index + 1 days added one at a time, each sum rounded, as the

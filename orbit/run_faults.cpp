@@ -55,7 +55,8 @@ std::optional<run_fault> mean_anomaly_fault(const body_state& state, body which,
 }  // namespace
 
 std::optional<run_fault> find_run_fault(const body_state& target, const body_state& observer,
-                                        double start, std::int32_t count) {
+                                        double start, std::int32_t count,
+                                        const frame_constants& frame) {
   if (auto fault = mean_motion_fault(target, body::target)) return fault;
   if (auto fault = mean_motion_fault(observer, body::observer)) return fault;
   if (count > 0) {
@@ -68,7 +69,7 @@ std::optional<run_fault> find_run_fault(const body_state& target, const body_sta
     if (auto fault = mean_anomaly_fault(observer, body::observer, first, last)) return fault;
   }
   if (same_orbit(target, observer) ||
-      (count > 0 && same_place(target, observer, start, count, make_frame_constants())))
+      (count > 0 && same_place(target, observer, start, count, frame)))
     return run_fault{.kind = run_fault::same_orbit, .which = body::observer};
   return std::nullopt;
 }

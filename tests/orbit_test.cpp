@@ -600,7 +600,7 @@ TEST(RunFault, FindsWhatKeepsARunFromBeingFinite) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    const auto fault = orbit::find_run_fault(c.target, c.observer, c.start, c.count);
+    const auto fault = orbit::find_run_fault(c.target, c.observer, c.start, c.count, frame());
     ASSERT_EQ(fault.has_value(), c.fault.has_value());
     if (!fault) continue;
     EXPECT_EQ(fault->kind, *c.fault);
