@@ -192,7 +192,7 @@ outcome<element_data> check_values(const values_read& read) {
       *read.count > std::numeric_limits<std::int32_t>::max()) {
     return at_line(io_failure{.step = failure_step::invalid_integer,
                               .reason = REASON_INTEGER_OVERFLOW,
-                              .unit = ELEMENT_UNIT,
+                              .unit = io_unit::element,
                               .transfer_begun = true},
                    read.lines.count);
   }
@@ -209,12 +209,12 @@ std::string line_text(std::size_t line) {
 outcome<element_file> open_elements(const char* path) {
   memory_block room = allocate_block(DEFAULT_CHUNK_SIZE);
   if (!room)
-    return system_failure(failure_step::open, ENOMEM, ELEMENT_UNIT,
+    return system_failure(failure_step::open, ENOMEM, io_unit::element,
                           /*transfer_begun=*/false);
   errno = 0;
   std::FILE* stream = std::fopen(path, "rb");
   if (stream == nullptr) {
-    return system_failure(failure_step::open, errno != 0 ? errno : EIO, ELEMENT_UNIT,
+    return system_failure(failure_step::open, errno != 0 ? errno : EIO, io_unit::element,
                           /*transfer_begun=*/false);
   }
   return element_file(stream, std::move(room));
@@ -222,7 +222,7 @@ outcome<element_file> open_elements(const char* path) {
 
 outcome<element_data> read_element_data(byte_source& source, std::span<char> room,
                                         values_read& read) {
-  list_reader reader(source, ELEMENT_UNIT, room);
+  list_reader reader(source, io_unit::element, room);
   if (auto failed = read_four(reader, read)) return std::move(*failed);
   return check_values(read);
 }

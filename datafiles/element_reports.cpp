@@ -49,7 +49,7 @@ std::optional<std::string> broken_rule(element_rule rule, double value) {
 // A failure of `step` on unit 1, a read having begun.
 io_failure element_unit_failure(failure_step step, std::string reason) {
   return io_failure{
-      .step = step, .reason = std::move(reason), .unit = ELEMENT_UNIT, .transfer_begun = true};
+      .step = step, .reason = std::move(reason), .unit = io_unit::element, .transfer_begun = true};
 }
 
 }  // namespace

@@ -15,9 +15,11 @@
 
 namespace {
 
-// The value, or the end of the run: with the failure's report, or with
-// status 1 when a stop request came first (it interrupts an open or a read
-// that waits, on a FIFO, and the run stops as it does between records).
+// The value of `result`, or the end of the run: with the failure's report
+// (terminate_with_report), or with status 1 when a stop request came first.
+// Notes:
+//   1. A stop request interrupts an open or a read that waits (on a FIFO):
+//      the run then stops as it does between records, without a report.
 template <typename T>
 T take(datafiles::outcome<T>&& result) {
   if (!result) {

@@ -46,7 +46,7 @@ datafiles::outcome<prepared_run> prepare_run(const orbit::frame_constants& const
     // freed, so that the failure's own few bytes can be had.
   }
   return datafiles::system_failure(datafiles::failure_step::list_in, ENOMEM,
-                                   datafiles::ELEMENT_UNIT, /*transfer_begun=*/true);
+                                   datafiles::io_unit::element, /*transfer_begun=*/true);
 }
 
 datafiles::outcome<prepared_run> prepare_run(const orbit::frame_constants& constants,

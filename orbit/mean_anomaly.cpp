@@ -1,5 +1,14 @@
 // The reduction of the mean anomaly to [0, 2*pi] on every date, from the
 // table of revolution_steps.h.
+// Why it is the loops' result bit for bit: the notes below.
+#include <cassert>
+#include <cmath>
+#include <cstdint>
+
+#include "orbit/orbit.h"
+#include "orbit/revolution_steps.h"
+
+// Notes
 //
 // The reference is the plain loop `while (m > 2*pi) m -= 2*pi;` followed by
 // `while (m < 0) m += 2*pi;`, one rounded operation per revolution. Within one
@@ -61,12 +70,6 @@
 //      multiple of 2^-48 (x's spacing or high's last bit), so exact; less
 //      q*low it is x - q*2*pi, in [-2*pi, 2*pi) and a multiple of 2*pi's last
 //      bit, so exact again; plus 2*pi where negative, the remainder.
-#include <cassert>
-#include <cmath>
-#include <cstdint>
-
-#include "orbit/orbit.h"
-#include "orbit/revolution_steps.h"
 
 namespace orbit {
 namespace {

@@ -182,27 +182,34 @@ struct run_fault {
 // rounding of their positions leaves meaningful.
 inline constexpr double SAME_PLACE_FRACTION = 0x1p-32;
 
-// The first fault, in the order of the kinds above and target before
-// observer, of a run of `count` records from Julian date `start`, for bodies
-// made from finite elements with A_MIN <= a <= A_MAX (their distances and
-// the squares of their differences then stay finite and normal). The run's
-// dates, which grow by additions from start - 1, stay within
-// [start - 2, start + count + 1]; the mean anomaly, linear in the date, is
-// tested at both ends of that span. With count <= 0 no date is tested.
-// The bodies standing closer than SAME_PLACE_FRACTION of the larger of their
-// solar distances (helio_position) on the first, the middle and the last of
-// the run's dates (run_date), as the same orbit written in other words gives
-// (M0 a turn apart, e = 0 beside a tiny e, another epoch), count as
-// same_orbit (positioned with `frame`, the run's constants); a run with
-// count <= 0 has no dates, and only identical elements count.
+// The first fault (in the order of the kinds above, target before observer)
+// that keeps a run of `count` records from Julian date `start` from writing
+// only finite numbers, the bodies positioned with `frame`; none if it can.
+// Notes:
+//   1. The bodies are made from finite elements with A_MIN <= a <= A_MAX:
+//      their distances and the squares of their differences then stay finite
+//      and normal, and only the mean motion and the mean anomaly can fail.
+//   2. The run's dates, which grow by additions from start - 1, stay within
+//      [start - 2, start + count + 1]; the mean anomaly, linear in the date,
+//      is tested at both ends of that span.
+//   3. The bodies standing closer than SAME_PLACE_FRACTION of the larger of
+//      their solar distances (helio_position) on the first, the middle and
+//      the last of the run's dates (run_date), as the same orbit written in
+//      other words leaves them (M0 a turn apart, e = 0 beside a tiny e,
+//      another epoch), count as same_orbit.
+//   4. With count <= 0 no date is tested, and only identical elements count
+//      as same_orbit.
 std::optional<run_fault> find_run_fault(const body_state& target, const body_state& observer,
                                         double start, std::int32_t count,
                                         const frame_constants& frame);
 
-// The date of record `index` (from 0) of a run from Julian date `start`:
-// start - 1 with index + 1 days added one at a time, each sum rounded, as the
-// day loop forms it, bit for bit; in a few steps per binade. A non-finite
-// start gives itself less 1.
+// The date of record `index` (from 0) of a run from Julian date `start`, bit
+// for bit as the day loop forms it: start - 1 with index + 1 days added one
+// at a time, each sum rounded.
+// Notes:
+//   1. It takes a few steps per binade, not index + 1 additions: within a
+//      binade whose spacing is at most 1 the sums are exact.
+//   2. A non-finite start gives itself less 1.
 double run_date(double start, std::int32_t index);
 
 // The mean anomaly (date - t0)*n + m0, radians, brought into [0, 2*pi]: the

@@ -52,7 +52,7 @@ constexpr int SEVERAL_BUFFERS = static_cast<int>(4 * datafiles::EPHEMERIS_BUFFER
 // "step: reason", after checking what every ephemeris failure carries.
 std::string describe(const std::optional<io_failure>& failure) {
   if (!failure) return "no failure";
-  EXPECT_EQ(failure->unit, datafiles::EPHEMERIS_UNIT);
+  EXPECT_EQ(failure->unit, datafiles::io_unit::ephemeris);
   EXPECT_TRUE(failure->transfer_begun);
   return std::string(step_text(failure->step)) + ": " + failure->reason;
 }
