@@ -52,15 +52,15 @@ BENCHMARK(BM_kepler<straightforward::kepler>)
     ->Name("kepler_plain_100_steps")
     ->Apply(kepler_eccentricities);
 
-datafiles::orbital_elements in_radians(datafiles::orbital_elements el) {
-  datafiles::angles_to_radians(el, constants().pi);
+orbit::orbital_elements in_radians(orbit::orbital_elements el) {
+  orbit::angles_to_radians(el, constants().pi);
   return el;
 }
 
-const datafiles::orbital_elements mars{1.52371034,  0.09339410,  1.84969142, 286.50316850,
-                                       49.55953891, 19.39019754, 2451545.0,  3.2271E-7};
-const datafiles::orbital_elements earth{1.00000261, 0.01671123,   -0.00001531, 102.93768193,
-                                        0.0,        357.52688973, 2451545.0,   3.04043E-6};
+const orbit::orbital_elements mars{1.52371034,  0.09339410,  1.84969142, 286.50316850,
+                                   49.55953891, 19.39019754, 2451545.0,  3.2271E-7};
+const orbit::orbital_elements earth{1.00000261, 0.01671123,   -0.00001531, 102.93768193,
+                                    0.0,        357.52688973, 2451545.0,   3.04043E-6};
 
 // Dates of a million-day run from 2026 on, cycled.
 constexpr double FIRST_DATE = 2461041.5;
@@ -231,10 +231,10 @@ void BM_apparent_place(benchmark::State& state) {
 BENCHMARK(BM_apparent_place);
 
 // A year of Mars-from-Earth records.
-std::vector<datafiles::ephemeris_record> records() {
+std::vector<orbit::ephemeris_record> records() {
   const orbit::body_state target = orbit::make_body_state(in_radians(mars));
   const orbit::body_state observer = orbit::make_body_state(in_radians(earth));
-  std::vector<datafiles::ephemeris_record> out;
+  std::vector<orbit::ephemeris_record> out;
   for (int day = 0; day < 366; ++day) {
     const double date = 2461041.5 + day;
     out.push_back(orbit::apparent_place(orbit::helio_position(target, date, constants()),
@@ -245,7 +245,7 @@ std::vector<datafiles::ephemeris_record> records() {
 }
 
 void BM_format_record(benchmark::State& state) {
-  const std::vector<datafiles::ephemeris_record> recs = records();
+  const std::vector<orbit::ephemeris_record> recs = records();
   char buffer[datafiles::MAX_RECORD_SIZE];
   std::size_t j = 0;
   for (auto _ : state) {
@@ -259,7 +259,7 @@ BENCHMARK(BM_format_record);
 // The straightforward way: snprintf("%.9G") per value, the record then
 // written through a stdio stream (to /dev/null).
 void BM_format_record_snprintf(benchmark::State& state) {
-  const std::vector<datafiles::ephemeris_record> recs = records();
+  const std::vector<orbit::ephemeris_record> recs = records();
   std::FILE* sink = std::fopen("/dev/null", "w");
   char buffer[datafiles::MAX_RECORD_SIZE];
   std::size_t j = 0;

@@ -53,7 +53,7 @@ std::size_t format_item(double value, char* out) {
 
 }  // namespace
 
-std::size_t format_record(const datafiles::ephemeris_record& r, char* out) {
+std::size_t format_record(const orbit::ephemeris_record& r, char* out) {
   char* next = out;
   std::size_t column = 0;
   for (const double value :

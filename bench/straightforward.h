@@ -4,8 +4,8 @@
 
 #include <cstddef>
 
-#include "datafiles/records.h"
 #include "orbit/orbit.h"
+#include "orbit/records.h"
 
 namespace straightforward {
 
@@ -18,6 +18,6 @@ double reduce_mean_anomaly(double mean_anomaly, double two_pi);
 
 // One record laid out as the program does, each value through
 // snprintf("%.9G"); returns its length (at most datafiles::MAX_RECORD_SIZE).
-std::size_t format_record(const datafiles::ephemeris_record& record, char* out);
+std::size_t format_record(const orbit::ephemeris_record& record, char* out);
 
 }  // namespace straightforward

@@ -25,7 +25,7 @@ double reduce_mean_anomaly(double mean_anomaly, const frame_constants& frame) {
 
 namespace datafiles {
 
-std::size_t format_record(const ephemeris_record& record, char* out) {
+std::size_t format_record(const orbit::ephemeris_record& record, char* out) {
   return straightforward::format_record(record, out);
 }
 

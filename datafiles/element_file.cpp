@@ -46,7 +46,7 @@ const char* form_advice(text_form form) {
 io_failure placed(io_failure failure, std::size_t read, const read_place& place, text_form form) {
   std::string name;
   if (read < 2) {
-    name = element_name(read == 0 ? body::target : body::observer, place.value);
+    name = element_name(read == 0 ? orbit::body::target : orbit::body::observer, place.value);
   } else {
     name = read == 2 ? START_NAME : COUNT_NAME;
   }
@@ -100,7 +100,7 @@ std::optional<io_failure> take_read(outcome<T>&& result, std::size_t read,
 // The failure naming the first of one body's eight values left unset, if any.
 std::optional<io_failure> first_missing_element(const std::vector<std::optional<double>>& values,
                                                 const std::array<std::size_t, ELEMENT_COUNT>& lines,
-                                                body owner) {
+                                                orbit::body owner) {
   for (std::size_t k = 0; k < ELEMENT_COUNT; ++k) {
     if (!values[k]) {
       return at_line(missing_value(element_name(owner, k)), lines[k]);
@@ -111,10 +111,11 @@ std::optional<io_failure> first_missing_element(const std::vector<std::optional<
 
 // The failure naming the first value, in file order, left unset, if any.
 std::optional<io_failure> first_missing(const values_read& read) {
-  if (auto absent = first_missing_element(read.target, read.lines.target, body::target)) {
+  if (auto absent = first_missing_element(read.target, read.lines.target, orbit::body::target)) {
     return absent;
   }
-  if (auto absent = first_missing_element(read.observer, read.lines.observer, body::observer)) {
+  if (auto absent =
+          first_missing_element(read.observer, read.lines.observer, orbit::body::observer)) {
     return absent;
   }
   if (!read.start) return at_line(missing_value(START_NAME), read.lines.start);
@@ -123,16 +124,16 @@ std::optional<io_failure> first_missing(const values_read& read) {
 }
 
 // One body's eight values, all of which are present.
-orbital_elements to_elements(const std::vector<std::optional<double>>& values) {
-  orbital_elements body{};
+orbit::orbital_elements to_elements(const std::vector<std::optional<double>>& values) {
+  orbit::orbital_elements body{};
   for (std::size_t k = 0; k < ELEMENT_COUNT; ++k) body.*ELEMENTS[k].member = *values[k];
   return body;
 }
 
 // The first value, in file order, that the orbit computation cannot use.
-std::optional<io_failure> check_body(const orbital_elements& elements,
+std::optional<io_failure> check_body(const orbit::orbital_elements& elements,
                                      const std::array<std::size_t, ELEMENT_COUNT>& lines,
-                                     body owner) {
+                                     orbit::body owner) {
   for (std::size_t k = 0; k < ELEMENT_COUNT; ++k) {
     if (auto bad = element_value_failure(owner, k, elements.*ELEMENTS[k].member)) {
       return at_line(std::move(*bad), lines[k]);
@@ -179,8 +180,9 @@ outcome<element_data> check_values(const values_read& read) {
                     {*read.start, 0},
                     read.left_over,
                     read.lines};
-  if (auto bad = check_body(data.target, read.lines.target, body::target)) return std::move(*bad);
-  if (auto bad = check_body(data.observer, read.lines.observer, body::observer)) {
+  if (auto bad = check_body(data.target, read.lines.target, orbit::body::target))
+    return std::move(*bad);
+  if (auto bad = check_body(data.observer, read.lines.observer, orbit::body::observer)) {
     return std::move(*bad);
   }
   if (auto bad = start_date_failure(data.request.start)) {
@@ -190,7 +192,7 @@ outcome<element_data> check_values(const values_read& read) {
       *read.count > std::numeric_limits<std::int32_t>::max()) {
     return at_line(io_failure{.step = failure_step::invalid_integer,
                               .reason = REASON_INTEGER_OVERFLOW,
-                              .unit = ELEMENT_UNIT,
+                              .unit = io_unit::element,
                               .transfer_begun = true},
                    read.lines.count);
   }
@@ -207,12 +209,12 @@ std::string line_text(std::size_t line) {
 outcome<element_file> open_elements(const char* path) {
   memory_block room = allocate_block(DEFAULT_CHUNK_SIZE);
   if (!room)
-    return system_failure(failure_step::open, ENOMEM, ELEMENT_UNIT,
+    return system_failure(failure_step::open, ENOMEM, io_unit::element,
                           /*transfer_begun=*/false);
   errno = 0;
   std::FILE* stream = std::fopen(path, "rb");
   if (stream == nullptr) {
-    return system_failure(failure_step::open, errno != 0 ? errno : EIO, ELEMENT_UNIT,
+    return system_failure(failure_step::open, errno != 0 ? errno : EIO, io_unit::element,
                           /*transfer_begun=*/false);
   }
   return element_file(stream, std::move(room));
@@ -220,7 +222,7 @@ outcome<element_file> open_elements(const char* path) {
 
 outcome<element_data> read_element_data(byte_source& source, std::span<char> room,
                                         values_read& read) {
-  list_reader reader(source, ELEMENT_UNIT, room);
+  list_reader reader(source, io_unit::element, room);
   if (auto failed = read_four(reader, read)) return std::move(*failed);
   return check_values(read);
 }

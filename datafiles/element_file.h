@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
+#include "datafiles/element_table.h"
 #include "datafiles/io_failure.h"
 #include "datafiles/list_input.h"
 #include "datafiles/memory_block.h"
-#include "datafiles/records.h"
 
 namespace datafiles {
 
@@ -43,8 +43,8 @@ struct values_read {
 
 // Everything the element file supplies.
 struct element_data {
-  orbital_elements target;
-  orbital_elements observer;
+  orbit::orbital_elements target;
+  orbit::orbital_elements observer;
   run_request request;
   // For each read, numbers left over on the line where it ended (see
   // list_reader::left_over()): legal, but the mark of a decimal comma or of a

@@ -49,16 +49,16 @@ std::optional<std::string> broken_rule(element_rule rule, double value) {
 // A failure of `step` on unit 1, a read having begun.
 io_failure element_unit_failure(failure_step step, std::string reason) {
   return io_failure{
-      .step = step, .reason = std::move(reason), .unit = ELEMENT_UNIT, .transfer_begun = true};
+      .step = step, .reason = std::move(reason), .unit = io_unit::element, .transfer_begun = true};
 }
 
 }  // namespace
 
-const char* possessive(body owner) {
-  return owner == body::observer ? "the observer's " : "the target's ";
+const char* possessive(orbit::body owner) {
+  return owner == orbit::body::observer ? "the observer's " : "the target's ";
 }
 
-std::string element_name(body owner, std::size_t index) {
+std::string element_name(orbit::body owner, std::size_t index) {
   return possessive(owner) + std::string(ELEMENTS.at(index).name);
 }
 
@@ -75,7 +75,8 @@ io_failure missing_value(const std::string& name) {
   return element_unit_failure(failure_step::list_in, "no value for " + name);
 }
 
-std::optional<io_failure> element_value_failure(body owner, std::size_t index, double value) {
+std::optional<io_failure> element_value_failure(orbit::body owner, std::size_t index,
+                                                double value) {
   const element_field& field = ELEMENTS.at(index);
   const std::optional<std::string> broken =
       std::isfinite(value) ? broken_rule(field.rule, value) : "is not finite";
@@ -88,12 +89,13 @@ std::optional<io_failure> start_date_failure(double start) {
   return element_failure(START_NAME, start, "is not finite");
 }
 
-io_failure mean_motion_failure(body owner, double mean_motion) {
+io_failure mean_motion_failure(orbit::body owner, double mean_motion) {
   return element_failure(possessive(owner) + std::string("mean motion"), mean_motion,
                          "(from its semi-major axis and mass) is not a finite positive number");
 }
 
-io_failure mean_anomaly_failure(body owner, double mean_anomaly, bool at_last_date, double date) {
+io_failure mean_anomaly_failure(orbit::body owner, double mean_anomaly, bool at_last_date,
+                                double date) {
   return element_failure(possessive(owner) + std::string("mean anomaly"), mean_anomaly,
                          std::string("near the ") + (at_last_date ? "last" : "first") + " date " +
                              report_number(date) + " is not finite");

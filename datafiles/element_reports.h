@@ -7,18 +7,18 @@
 #include <optional>
 #include <string>
 
+#include "datafiles/element_table.h"
 #include "datafiles/io_failure.h"
-#include "datafiles/records.h"
 
 namespace datafiles {
 
 // How reports name a value of `owner`: "the target's " as in "the target's
 // eccentricity", or "the observer's ".
-const char* possessive(body owner);
+const char* possessive(orbit::body owner);
 
 // How reports name element `index` of ELEMENTS of `owner`: "the target's
 // eccentricity".
-std::string element_name(body owner, std::size_t index);
+std::string element_name(orbit::body owner, std::size_t index);
 
 inline constexpr const char* START_NAME = "the start date";
 inline constexpr const char* COUNT_NAME = "the day count";
@@ -36,7 +36,7 @@ io_failure missing_value(const std::string& name);
 // The failure of ELEMENTS[index] of `owner`, if `value`
 // is not finite or breaks the element's rule ("the target's semi-major axis
 // 0 is not above 0", "... is outside [1e-137, 1e153]"); else nothing.
-std::optional<io_failure> element_value_failure(body owner, std::size_t index, double value);
+std::optional<io_failure> element_value_failure(orbit::body owner, std::size_t index, double value);
 
 // The failure of the start date if it is not finite ("the start date inf is
 // not finite"); else nothing.
@@ -47,8 +47,9 @@ std::optional<io_failure> start_date_failure(double start);
 //    a finite positive number"
 //   "the observer's mean anomaly -inf near the first date -1e+300 is not finite"
 //   "the observer's orbit is the target's: the two bodies must differ"
-io_failure mean_motion_failure(body owner, double mean_motion);
-io_failure mean_anomaly_failure(body owner, double mean_anomaly, bool at_last_date, double date);
+io_failure mean_motion_failure(orbit::body owner, double mean_motion);
+io_failure mean_anomaly_failure(orbit::body owner, double mean_anomaly, bool at_last_date,
+                                double date);
 io_failure same_orbit_failure();
 
 }  // namespace datafiles

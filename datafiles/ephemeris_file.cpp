@@ -22,11 +22,12 @@ static_assert(sizeof(off_t) == 8, "64-bit file offsets");
 namespace {
 
 io_failure ephemeris_failure(failure_step step, const char* reason) {
-  return io_failure{.step = step, .reason = reason, .unit = EPHEMERIS_UNIT, .transfer_begun = true};
+  return io_failure{
+      .step = step, .reason = reason, .unit = io_unit::ephemeris, .transfer_begun = true};
 }
 
 io_failure ephemeris_system_failure(failure_step step, int error_number) {
-  return system_failure(step, error_number, EPHEMERIS_UNIT, /*transfer_begun=*/true);
+  return system_failure(step, error_number, io_unit::ephemeris, /*transfer_begun=*/true);
 }
 
 io_failure truncation_failure() {
@@ -112,7 +113,7 @@ int ephemeris_file::release() {
   return error;
 }
 
-std::optional<io_failure> ephemeris_file::write_record(const ephemeris_record& record) {
+std::optional<io_failure> ephemeris_file::write_record(const orbit::ephemeris_record& record) {
   if (descriptor_ < 0) return ephemeris_system_failure(failure_step::write, EBADF);
 
   if (!started_) {

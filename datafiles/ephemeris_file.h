@@ -12,7 +12,7 @@
 #include "datafiles/descriptor_output.h"
 #include "datafiles/io_failure.h"
 #include "datafiles/memory_block.h"
-#include "datafiles/records.h"
+#include "orbit/records.h"
 
 namespace datafiles {
 
@@ -44,7 +44,7 @@ class ephemeris_file {
   // (on a pipe) and is interrupted by a stop request gives up the records
   // still queued, now and at close: the run is ending. On anything but a
   // regular file no write is begun once a stop is requested.
-  std::optional<io_failure> write_record(const ephemeris_record& record);
+  std::optional<io_failure> write_record(const orbit::ephemeris_record& record);
 
   // The records written out whole so far, from the first: after a failed
   // write, those the table keeps (failure_place says so).

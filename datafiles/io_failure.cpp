@@ -5,7 +5,7 @@
 #include <cstring>
 #include <ostream>
 
-#include "datafiles/portable.h"
+#include "orbit/portable.h"
 
 namespace datafiles {
 
@@ -83,7 +83,7 @@ std::size_t format_report(const io_failure& failure, std::span<char> out) {
     }
     length += piece.size();
   };
-  const bool ephemeris = failure.unit == EPHEMERIS_UNIT;
+  const bool ephemeris = failure.unit == io_unit::ephemeris;
   const bool reason_by_number = failure.reason.empty() && failure.error_number != 0;
   put(step_text(failure.step));
   put(": ");

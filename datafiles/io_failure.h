@@ -20,8 +20,6 @@ enum class io_unit {
   element = 1,    // the element file, ELEMENT_FILE_NAME
   ephemeris = 2,  // the ephemeris file, EPHEMERIS_FILE_NAME
 };
-inline constexpr io_unit ELEMENT_UNIT = io_unit::element;
-inline constexpr io_unit EPHEMERIS_UNIT = io_unit::ephemeris;
 inline constexpr const char* ELEMENT_FILE_NAME = "DATOS.DAT";
 inline constexpr const char* EPHEMERIS_FILE_NAME = "VESK.DAT";
 
@@ -60,7 +58,7 @@ inline constexpr const char* REASON_LOCKED = "another run is writing the file";
 struct io_failure {
   failure_step step;
   std::string reason;    // REASON_..., a C library error text, or a sentence naming a value
-  io_unit unit;          // ELEMENT_UNIT or EPHEMERIS_UNIT
+  io_unit unit;          // io_unit::element or io_unit::ephemeris
   bool transfer_begun;   // a read or write had begun: the report shows the last format
   std::string where{};   // where it happened, ending the report's last line; empty for nowhere
   int error_number = 0;  // a system error's number, or 0; where `reason` is empty, its text is the

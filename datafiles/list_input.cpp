@@ -28,7 +28,7 @@
 #include <limits>
 #include <string>
 
-#include "datafiles/portable.h"
+#include "orbit/portable.h"
 
 namespace datafiles {
 

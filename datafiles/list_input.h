@@ -193,7 +193,7 @@ class byte_cursor {
 class list_reader {
  public:
   // `chunk_size` (at least 2) bounds the bytes held in memory at once.
-  explicit list_reader(byte_source& source, io_unit unit = ELEMENT_UNIT,
+  explicit list_reader(byte_source& source, io_unit unit = io_unit::element,
                        std::size_t chunk_size = DEFAULT_CHUNK_SIZE)
       : cursor_(source, chunk_size), unit_(unit) {}
   // The same, holding the bytes in the caller's `room` (see byte_cursor).

@@ -5,8 +5,8 @@
 
 #include <cstddef>
 
-#include "datafiles/platform.h"
-#include "datafiles/records.h"
+#include "datafiles/text_conventions.h"
+#include "orbit/records.h"
 
 namespace datafiles {
 
@@ -36,7 +36,7 @@ std::size_t format_item(double value, char* out);
 // bring the line to LIST_LINE_LIMIT characters, and one after the last)
 // into out[0, MAX_RECORD_SIZE) and returns its length.
 // Characters of that range after the record may be overwritten.
-std::size_t format_record(const ephemeris_record& record, char* out);
+std::size_t format_record(const orbit::ephemeris_record& record, char* out);
 
 // The records at the start of a text of records as format_record writes them.
 struct record_prefix {
@@ -52,20 +52,14 @@ record_prefix whole_records(const char* text, std::size_t size);
 
 // Where the machine is little-endian and the compiler has 128-bit integers,
 // the common magnitudes (2^-13 up to 2^29) are written by exact integer
-// arithmetic; elsewhere every item goes through std::to_chars. Both write the
-// same bytes.
-#if defined(__SIZEOF_INT128__) && defined(__BYTE_ORDER__) && \
-    __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-#define LIST_OUTPUT_INTEGER_ITEMS 1
-#else
-#define LIST_OUTPUT_INTEGER_ITEMS 0
-#endif
+// arithmetic (list_output_integer.h); elsewhere every item goes through
+// std::to_chars. Both write the same bytes.
 
 // The std::to_chars path, built everywhere so that tests can hold the two
 // paths against each other; same contracts as format_item and format_record.
 namespace list_output_detail {
 std::size_t format_item_portable(double value, char* out);
-std::size_t format_record_portable(const ephemeris_record& record, char* out);
+std::size_t format_record_portable(const orbit::ephemeris_record& record, char* out);
 }  // namespace list_output_detail
 
 }  // namespace datafiles

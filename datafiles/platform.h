@@ -1,5 +1,6 @@
-// What the data files look like on the platform the program is built for,
-// and the few system calls whose spelling differs between POSIX and Windows.
+// The few system calls whose spelling differs between POSIX and Windows,
+// defined once per platform (platform_posix.cpp, platform_windows.cpp). How
+// the text itself differs: text_conventions.h.
 #pragma once
 
 #include <climits>
@@ -11,18 +12,11 @@ namespace datafiles {
 // (POSIX's PIPE_BUF), so that a stop between writes leaves its reader whole
 // records.
 #ifdef _WIN32
-// Windows text: lines end in CR LF and the C run-time writes at least three
-// exponent digits ("1.E-005"), as the older program's tables there have them.
-inline constexpr char LINE_END[] = "\r\n";
-inline constexpr int MIN_EXPONENT_DIGITS = 3;
 // No FIFO can stand for the table there; the size is Linux's.
 inline constexpr std::size_t PIPE_WRITE_SIZE = 4096;
 #else
-inline constexpr char LINE_END[] = "\n";
-inline constexpr int MIN_EXPONENT_DIGITS = 2;
 inline constexpr std::size_t PIPE_WRITE_SIZE = PIPE_BUF;
 #endif
-inline constexpr std::size_t LINE_END_SIZE = sizeof LINE_END - 1;
 
 // Opens `path` in binary mode (the bytes written are the bytes on disk),
 // creating it if absent, not inherited by child processes: for reading and

@@ -10,12 +10,12 @@
 
 #include "datafiles/element_reports.h"
 #include "datafiles/io_failure.h"
-#include "datafiles/portable.h"
 #include "driver/calendar.h"
 #include "driver/command_line.h"
 #include "driver/prepare.h"
 #include "driver/report.h"
 #include "orbit/orbit.h"
+#include "orbit/portable.h"
 
 namespace driver {
 namespace {
@@ -40,9 +40,9 @@ constexpr int NAME_WIDTH = 34;
 std::string read_name(std::size_t read) {
   switch (read) {
     case 0:
-      return datafiles::possessive(datafiles::body::target) + std::string("elements");
+      return datafiles::possessive(orbit::body::target) + std::string("elements");
     case 1:
-      return datafiles::possessive(datafiles::body::observer) + std::string("elements");
+      return datafiles::possessive(orbit::body::observer) + std::string("elements");
     case 2:
       return datafiles::START_NAME;
     default:
@@ -93,7 +93,7 @@ std::string body_text(const char* title, const std::vector<std::optional<double>
   return text.empty() ? text : std::string(title) + ":\n" + text;
 }
 
-std::vector<std::optional<double>> present(const datafiles::orbital_elements& body) {
+std::vector<std::optional<double>> present(const orbit::orbital_elements& body) {
   std::vector<std::optional<double>> values;
   values.reserve(datafiles::ELEMENTS.size());
   for (const datafiles::element_field& field : datafiles::ELEMENTS) {
@@ -111,7 +111,7 @@ std::string rounded_number(double value) {
 }
 
 void note_body(std::vector<std::string>& notes, const char* owner,
-               const datafiles::orbital_elements& body, const record_dates& dates, double start) {
+               const orbit::orbital_elements& body, const record_dates& dates, double start) {
   if (body.a > SUN_REACH_AU) {
     notes.push_back(std::string(owner) + "semi-major axis " + datafiles::report_number(body.a) +
                     " AU is beyond the Sun's reach (about 100000 AU): kilometres? 1 AU is " +
@@ -198,9 +198,9 @@ std::vector<std::string> check_notes(const datafiles::element_data& data) {
   }
   if (auto note = start_note(data.request.start)) notes.push_back(std::move(*note));
   const record_dates dates = run_dates(data.request);
-  note_body(notes, datafiles::possessive(datafiles::body::target), data.target, dates,
+  note_body(notes, datafiles::possessive(orbit::body::target), data.target, dates,
             data.request.start);
-  note_body(notes, datafiles::possessive(datafiles::body::observer), data.observer, dates,
+  note_body(notes, datafiles::possessive(orbit::body::observer), data.observer, dates,
             data.request.start);
   if (data.request.count <= 0) {
     notes.push_back("the day count " + std::to_string(data.request.count) +

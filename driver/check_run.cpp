@@ -7,13 +7,13 @@ namespace driver {
 namespace {
 
 // The place of an element in datafiles::ELEMENTS.
-constexpr std::size_t place_of(double datafiles::orbital_elements::*member) {
+constexpr std::size_t place_of(double orbit::orbital_elements::*member) {
   std::size_t place = 0;
   while (place < datafiles::ELEMENTS.size() && datafiles::ELEMENTS[place].member != member) ++place;
   return place;
 }
-constexpr std::size_t MEAN_ANOMALY = place_of(&datafiles::orbital_elements::m0);
-constexpr std::size_t MASS = place_of(&datafiles::orbital_elements::mass);
+constexpr std::size_t MEAN_ANOMALY = place_of(&orbit::orbital_elements::m0);
+constexpr std::size_t MASS = place_of(&orbit::orbital_elements::mass);
 static_assert(MEAN_ANOMALY < datafiles::ELEMENTS.size() && MASS < datafiles::ELEMENTS.size());
 
 // The failure that reports `fault`, without its place.
@@ -36,7 +36,7 @@ datafiles::io_failure fault_failure(const orbit::run_fault& fault,
 // The line of the value `fault` is about: the mass that makes the mean
 // motion, the mean anomaly, or the first of the observer's elements.
 std::size_t fault_line(const orbit::run_fault& fault, const datafiles::value_lines& lines) {
-  const auto& body_lines = fault.which == datafiles::body::observer ? lines.observer : lines.target;
+  const auto& body_lines = fault.which == orbit::body::observer ? lines.observer : lines.target;
   switch (fault.kind) {
     case orbit::run_fault::mean_motion:
       return body_lines[MASS];
@@ -53,8 +53,9 @@ std::size_t fault_line(const orbit::run_fault& fault, const datafiles::value_lin
 std::optional<datafiles::io_failure> check_run(const orbit::body_state& target,
                                                const orbit::body_state& observer,
                                                const datafiles::run_request& request,
-                                               const datafiles::value_lines& lines) {
-  const auto fault = orbit::find_run_fault(target, observer, request.start, request.count);
+                                               const datafiles::value_lines& lines,
+                                               const orbit::frame_constants& frame) {
+  const auto fault = orbit::find_run_fault(target, observer, request.start, request.count, frame);
   if (!fault) return std::nullopt;
   datafiles::io_failure failure = fault_failure(*fault, request);
   failure.where = datafiles::line_text(fault_line(*fault, lines));

@@ -5,8 +5,8 @@
 #include <optional>
 
 #include "datafiles/element_file.h"
+#include "datafiles/element_table.h"
 #include "datafiles/io_failure.h"
-#include "datafiles/records.h"
 #include "orbit/orbit.h"
 
 namespace driver {
@@ -19,10 +19,11 @@ namespace driver {
 //   "the observer's orbit is the target's: the two bodies must differ"
 // The failure says the line of the value it is about (`lines`): the body's
 // mass for its mean motion, its mean anomaly, the observer's first element for
-// the same orbit.
+// the same orbit. `frame` is the run's constants.
 std::optional<datafiles::io_failure> check_run(const orbit::body_state& target,
                                                const orbit::body_state& observer,
                                                const datafiles::run_request& request,
-                                               const datafiles::value_lines& lines);
+                                               const datafiles::value_lines& lines,
+                                               const orbit::frame_constants& frame);
 
 }  // namespace driver

@@ -7,7 +7,7 @@
 #include <iterator>
 #include <string_view>
 
-#include "driver/platform.h"
+#include "driver/conventions.h"
 #include "driver/report.h"
 
 #ifndef EPHEMERIS_VERSION
@@ -42,7 +42,7 @@ constexpr std::string_view USAGE =
 constexpr std::string_view VERSION_TEXT = "ephemeris " EPHEMERIS_VERSION "\n";
 
 // One spelling of an option and the command it asks for; the help's
-// spellings, which differ by platform, are HELP_SPELLINGS (platform.h).
+// spellings, which differ by platform, are HELP_SPELLINGS (conventions.h).
 struct option_spelling {
   std::string_view text;
   command asks;

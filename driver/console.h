@@ -1,5 +1,6 @@
-// Keeping a failure's report on screen where the console window closes with
-// the program.
+// Whether to keep a failure's report on screen, where the console window
+// closes with the program: the decision, the same everywhere; the waiting
+// itself is hold_report_on_screen (platform.h).
 #pragma once
 
 namespace driver {
@@ -21,12 +22,5 @@ bool should_wait_for_enter(const console_facts& facts);
 
 // The line that asks for Enter.
 inline constexpr char WAIT_PROMPT[] = "Press Enter to close this window.\n";
-
-// Called after a failure's report, before the abnormal end. On Windows, where
-// should_wait_for_enter holds for this process, writes WAIT_PROMPT on
-// standard error and waits for Enter (the end of the input, Ctrl-C, Ctrl-Break
-// or closing the window end the program at once, with the same status).
-// Elsewhere it does nothing.
-void hold_report_on_screen();
 
 }  // namespace driver

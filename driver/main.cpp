@@ -8,17 +8,18 @@
 #include "datafiles/io_failure.h"
 #include "driver/check.h"
 #include "driver/command_line.h"
+#include "driver/platform.h"
 #include "driver/prepare.h"
 #include "driver/report.h"
-#include "driver/signals.h"
-#include "driver/standard_descriptors.h"
 #include "orbit/orbit.h"
 
 namespace {
 
-// The value, or the end of the run: with the failure's report, or with
-// status 1 when a stop request came first (it interrupts an open or a read
-// that waits, on a FIFO, and the run stops as it does between records).
+// The value of `result`, or the end of the run: with the failure's report
+// (terminate_with_report), or with status 1 when a stop request came first.
+// Notes:
+//   1. A stop request interrupts an open or a read that waits (on a FIFO):
+//      the run then stops as it does between records, without a report.
 template <typename T>
 T take(datafiles::outcome<T>&& result) {
   if (!result) {
@@ -71,7 +72,7 @@ int main(int argc, char** argv) {
         orbit::helio_position(run.target, date, constants, target_track);
     const orbit::helio_place observer_place =
         orbit::helio_position(run.observer, date, constants, observer_track);
-    const datafiles::ephemeris_record record =
+    const orbit::ephemeris_record record =
         orbit::apparent_place(target_place, observer_place, date, constants);
     if (auto failure = ephemeris.write_record(record)) {
       ephemeris.abandon();

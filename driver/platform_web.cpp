@@ -1,5 +1,4 @@
-// The WebAssembly side of driver/signals.h, driver/standard_descriptors.h and
-// driver/console.h.
+// The WebAssembly side of driver/platform.h.
 // A page runs the program in a fresh module instance over an in-memory file
 // system: no signal or console event reaches it, its standard descriptors are
 // the page's own, and the abnormal end after a report must come back to the
@@ -7,9 +6,7 @@
 // without one.
 #include <cstdlib>
 
-#include "driver/console.h"
-#include "driver/signals.h"
-#include "driver/standard_descriptors.h"
+#include "driver/platform.h"
 
 namespace driver {
 namespace {
@@ -29,6 +26,9 @@ bool stop_requested() {
 
 // The page opens all three before the program starts.
 void open_standard_descriptors() {}
+
+// A page keeps no core files.
+void switch_off_core_dumps() {}
 
 // The page shows the report itself.
 void hold_report_on_screen() {}

@@ -1,5 +1,4 @@
-// The Windows side of driver/signals.h, driver/standard_descriptors.h and
-// driver/console.h. Ctrl-C, Ctrl-Break and the console's close, logoff and
+// The Windows side of driver/platform.h. Ctrl-C, Ctrl-Break and the console's close, logoff and
 // shutdown events come to a console control handler, which the system runs on
 // a thread of its own; the floating-point exception and abort signals come
 // through the C run-time's signal().
@@ -12,8 +11,7 @@
 #include <cstring>
 
 #include "driver/console.h"
-#include "driver/signals.h"
-#include "driver/standard_descriptors.h"
+#include "driver/platform.h"
 
 namespace driver {
 namespace {
@@ -71,6 +69,9 @@ bool stop_requested() {
 // where the process was started without them, so no file the run opens can
 // take their numbers.
 void open_standard_descriptors() {}
+
+// Windows keeps no core files.
+void switch_off_core_dumps() {}
 
 void hold_report_on_screen() {
   // The call gives the count even where the list does not fit in the room.

@@ -19,15 +19,16 @@ datafiles::outcome<prepared_run> prepare(const orbit::frame_constants& constants
   if (!data) return data.failure();
 
   prepared_run run{std::move(data).value(), {}, {}};
-  datafiles::orbital_elements target = run.data.target;
-  datafiles::orbital_elements observer = run.data.observer;
-  datafiles::angles_to_radians(target, constants.pi);
-  datafiles::angles_to_radians(observer, constants.pi);
+  orbit::orbital_elements target = run.data.target;
+  orbit::orbital_elements observer = run.data.observer;
+  orbit::angles_to_radians(target, constants.pi);
+  orbit::angles_to_radians(observer, constants.pi);
   run.target = orbit::make_body_state(target);
   run.observer = orbit::make_body_state(observer);
   // A run that could not write only finite numbers is refused before the
   // table is touched.
-  if (auto failure = check_run(run.target, run.observer, run.data.request, run.data.lines)) {
+  if (auto failure =
+          check_run(run.target, run.observer, run.data.request, run.data.lines, constants)) {
     return *failure;
   }
   return run;
@@ -45,7 +46,7 @@ datafiles::outcome<prepared_run> prepare_run(const orbit::frame_constants& const
     // freed, so that the failure's own few bytes can be had.
   }
   return datafiles::system_failure(datafiles::failure_step::list_in, ENOMEM,
-                                   datafiles::ELEMENT_UNIT, /*transfer_begun=*/true);
+                                   datafiles::io_unit::element, /*transfer_begun=*/true);
 }
 
 datafiles::outcome<prepared_run> prepare_run(const orbit::frame_constants& constants,

@@ -7,9 +7,7 @@
 #include <string_view>
 
 #include "datafiles/descriptor_output.h"
-#include "driver/console.h"
-#include "driver/core_dump.h"
-#include "driver/signals.h"
+#include "driver/platform.h"
 
 namespace driver {
 namespace {

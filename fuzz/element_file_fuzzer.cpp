@@ -20,8 +20,8 @@ namespace {
 
 using datafiles::element_data;
 using datafiles::io_failure;
-using datafiles::orbital_elements;
 using datafiles::outcome;
+using orbit::orbital_elements;
 
 [[noreturn]] void fail(const char* what) {
   std::fprintf(stderr, "element_file_fuzzer: %s\n", what);
@@ -80,7 +80,7 @@ void compare(const outcome<element_data>& whole, const outcome<element_data>& by
     for (const char c : failed.where) {
       if (c < 0x20 || c > 0x7e) fail("a byte outside printable ASCII in where a failure happened");
     }
-    if (failed.unit != datafiles::ELEMENT_UNIT || !failed.transfer_begun) {
+    if (failed.unit != datafiles::io_unit::element || !failed.transfer_begun) {
       fail("a read failure without unit 1 or a transfer begun");
     }
     if (datafiles::report_text(failed).empty()) fail("an empty report");

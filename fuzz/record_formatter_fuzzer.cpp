@@ -64,8 +64,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string expected_record =
       c_library_reference::record(values, c_library_reference::item, "\n");
 
-  const datafiles::ephemeris_record record{values[0], values[1], values[2], values[3],
-                                           values[4], values[5], values[6], values[7]};
+  const orbit::ephemeris_record record{values[0], values[1], values[2], values[3],
+                                       values[4], values[5], values[6], values[7]};
   const auto out = std::make_unique<char[]>(MAX_RECORD_SIZE);
   const std::size_t length = datafiles::format_record(record, out.get());
   if (length > MAX_RECORD_SIZE) fail("a record beyond MAX_RECORD_SIZE", values[0], {}, {});

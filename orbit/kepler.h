@@ -3,15 +3,14 @@
 // The program itself calls only kepler().
 #pragma once
 
-#include <cmath>  // and with it the C library's identifying macros
-
 #include "orbit/orbit.h"
 
 namespace orbit::kepler_detail {
 
-// Whether kepler() takes the shortcut in this build: only with the GNU C
+// Whether kepler() takes the shortcut in this build: the build defines
+// EPHEMERIS_KEPLER_SHORTCUT and builds kepler_shortcut.cpp only with the GNU C
 // library, whose sine is within one ulp. Elsewhere kepler() is the iteration.
-#if defined(__GLIBC__)
+#ifdef EPHEMERIS_KEPLER_SHORTCUT
 inline constexpr bool SHORTCUT_BUILT = true;
 #else
 inline constexpr bool SHORTCUT_BUILT = false;

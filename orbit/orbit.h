@@ -11,8 +11,9 @@
 #include <limits>
 #include <optional>
 
-#include "datafiles/records.h"
 #include "orbit/domain.h"
+#include "orbit/records.h"
+#include "orbit/revolution_steps.h"
 
 namespace orbit {
 
@@ -40,47 +41,6 @@ struct rotation {
 inline rotation make_rotation(double theta) {
   return {std::cos(theta), std::sin(theta)};
 }
-
-// The mean anomaly's reduction by whole revolutions, prepared for one value of
-// 2*pi: for each binade [2^j, 2^(j+1)) of |M|, the amount one subtraction of
-// 2*pi really removes there once rounded to the binade's spacing. Neighbouring
-// binades where that amount is the same form one stretch, walked in one go.
-// Where the walk from a stretch down to the end is known piece by piece, the
-// binade also holds those pieces, and the loops' result is one lookup away.
-// Beyond the loops, 2*pi split in two halves gives the exact remainder.
-struct revolution_steps {
-  static constexpr int FIRST_BINADE = 4;  // below 16 the plain steps are few
-  static constexpr int BINADES = 16;      // up to 2^16 > MAX_LOOP_REVOLUTIONS revolutions
-  static constexpr double MAX_LOOP_REVOLUTIONS = 4096;  // beyond, an exact remainder
-  static constexpr int PIECES = 8;  // at most, from one stretch to the end of the walk
-  // The exact remainder by halves holds up to this many revolutions.
-  static constexpr double MAX_SPLIT_REVOLUTIONS = 0x1p24;
-  struct binade {
-    double edge;     // the lower edge of the stretch of binades with this step
-    double step;     // what m - 2*pi removes from m in this binade, once settled
-    double limit;    // edge + 2*pi + step: the lowest start of a run taken at once
-    double inverse;  // 1 / step
-    bool tie;        // 2*pi falls halfway between two multiples of the spacing here
-    int next;        // the binade just below the stretch
-    // The pieces, where `tabulated`: the stretch's last value before it
-    // crosses its edge lies at w in [0, width) above the edge, and the loops
-    // end at w + offsets[p], p the number of breaks at or below w.
-    bool tabulated;
-    double width;               // the lowest m whose step stays in the stretch, less the edge
-    double bias;                // (edge + width - step) * inverse + 2^-20, rounded
-    double edge_and_step;       // edge + step
-    double breaks[PIECES - 1];  // where each piece after the first begins, rising; then +inf
-    double offsets[PIECES];     // the loops' result less w, per piece
-  };
-  binade binades[BINADES];
-  double high;        // 2*pi with all but its first 25 significant bits cleared
-  double low;         // 2*pi - high
-  double per_two_pi;  // 1 / (2*pi)
-  bool split;         // high and low hold the remainder's argument (2*pi in [4, 8))
-};
-
-// The table for `two_pi`.
-revolution_steps make_revolution_steps(double two_pi);
 
 // The constants the run forms once at its start.
 struct frame_constants {
@@ -178,7 +138,7 @@ inline vector3 rotaz(const vector3& v, const rotation& turn) {
 //      refuses a run in which either body's n is not finite and positive.
 //   2. e = 0 gives p = a, axis_ratio = 1 and an infinite acos_floor: the
 //      arc cosine form of the true anomaly is then never taken.
-body_state make_body_state(const datafiles::orbital_elements& elements);
+body_state make_body_state(const orbital_elements& elements);
 
 // The radius (AU) and the true anomaly (radians in [0, 2*pi], in the orbit
 // plane from perihelion) at the reduced mean anomaly `mean_anomaly` in
@@ -212,7 +172,7 @@ struct run_fault {
     same_orbit,    // the observer moves on the target's orbit: no direction on any day
   };
   kind_type kind;
-  datafiles::body which;      // the body concerned (same_orbit: the observer)
+  body which;                 // the body concerned (same_orbit: the observer)
   double value = 0;           // the mean motion (rad/day) or the mean anomaly (rad) that failed
   bool at_last_date = false;  // mean_anomaly: it failed near the last date (else near the first)
 };
@@ -222,26 +182,34 @@ struct run_fault {
 // rounding of their positions leaves meaningful.
 inline constexpr double SAME_PLACE_FRACTION = 0x1p-32;
 
-// The first fault, in the order of the kinds above and target before
-// observer, of a run of `count` records from Julian date `start`, for bodies
-// made from finite elements with A_MIN <= a <= A_MAX (their distances and
-// the squares of their differences then stay finite and normal). The run's
-// dates, which grow by additions from start - 1, stay within
-// [start - 2, start + count + 1]; the mean anomaly, linear in the date, is
-// tested at both ends of that span. With count <= 0 no date is tested.
-// The bodies standing closer than SAME_PLACE_FRACTION of the larger of their
-// solar distances (helio_position) on the first, the middle and the last of
-// the run's dates (run_date), as the same orbit written in other words gives
-// (M0 a turn apart, e = 0 beside a tiny e, another epoch), count as
-// same_orbit (the frame constants are the run's, make_frame_constants); a run
-// with count <= 0 has no dates, and only identical elements count.
+// The first fault (in the order of the kinds above, target before observer)
+// that keeps a run of `count` records from Julian date `start` from writing
+// only finite numbers, the bodies positioned with `frame`; none if it can.
+// Notes:
+//   1. The bodies are made from finite elements with A_MIN <= a <= A_MAX:
+//      their distances and the squares of their differences then stay finite
+//      and normal, and only the mean motion and the mean anomaly can fail.
+//   2. The run's dates, which grow by additions from start - 1, stay within
+//      [start - 2, start + count + 1]; the mean anomaly, linear in the date,
+//      is tested at both ends of that span.
+//   3. The bodies standing closer than SAME_PLACE_FRACTION of the larger of
+//      their solar distances (helio_position) on the first, the middle and
+//      the last of the run's dates (run_date), as the same orbit written in
+//      other words leaves them (M0 a turn apart, e = 0 beside a tiny e,
+//      another epoch), count as same_orbit.
+//   4. With count <= 0 no date is tested, and only identical elements count
+//      as same_orbit.
 std::optional<run_fault> find_run_fault(const body_state& target, const body_state& observer,
-                                        double start, std::int32_t count);
+                                        double start, std::int32_t count,
+                                        const frame_constants& frame);
 
-// The date of record `index` (from 0) of a run from Julian date `start`:
-// start - 1 with index + 1 days added one at a time, each sum rounded, as the
-// day loop forms it, bit for bit; in a few steps per binade. A non-finite
-// start gives itself less 1.
+// The date of record `index` (from 0) of a run from Julian date `start`, bit
+// for bit as the day loop forms it: start - 1 with index + 1 days added one
+// at a time, each sum rounded.
+// Notes:
+//   1. It takes a few steps per binade, not index + 1 additions: within a
+//      binade whose spacing is at most 1 the sums are exact.
+//   2. A non-finite start gives itself less 1.
 double run_date(double start, std::int32_t index);
 
 // The mean anomaly (date - t0)*n + m0, radians, brought into [0, 2*pi]: the
@@ -287,7 +255,7 @@ helio_place helio_position(const body_state& body, double date, const frame_cons
 //   4. With both bodies in one place (D = 0) the distance is 0 and the right
 //      ascension, declination, elongation, phase angle and illuminated
 //      fraction are NaN.
-datafiles::ephemeris_record apparent_place(const helio_place& target, const helio_place& observer,
-                                           double date, const frame_constants& frame);
+ephemeris_record apparent_place(const helio_place& target, const helio_place& observer, double date,
+                                const frame_constants& frame);
 
 }  // namespace orbit

@@ -69,7 +69,7 @@ double dot(const vector3& a, const vector3& b) {
 
 }  // namespace
 
-body_state make_body_state(const datafiles::orbital_elements& elements) {
+body_state make_body_state(const orbital_elements& elements) {
   body_state body{};
   body.a = elements.a;
   body.e = elements.e;
@@ -122,8 +122,8 @@ helio_place helio_position(const body_state& body, double date, const frame_cons
   return {rotaz(ecliptic_at_node, body.ascending), r};
 }
 
-datafiles::ephemeris_record apparent_place(const helio_place& target, const helio_place& observer,
-                                           double date, const frame_constants& frame) {
+ephemeris_record apparent_place(const helio_place& target, const helio_place& observer, double date,
+                                const frame_constants& frame) {
   const vector3& pt = target.position;
   const vector3& po = observer.position;
   vector3 d{pt.x - po.x, pt.y - po.y, pt.z - po.z};
@@ -156,7 +156,7 @@ datafiles::ephemeris_record apparent_place(const helio_place& target, const heli
   const double c = std::clamp(dot(pt, d) / target.r / distance, -1.0, 1.0);
   const double phase = std::acos(c) * 180 / frame.pi;
 
-  datafiles::ephemeris_record record{};
+  ephemeris_record record{};
   record.date = date;
   record.right_ascension = alpha * 180 / frame.pi / 15;
   record.declination = delta * 180 / frame.pi;

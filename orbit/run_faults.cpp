@@ -34,16 +34,16 @@ bool same_place(const body_state& x, const body_state& y, double start, std::int
   });
 }
 
-std::optional<run_fault> mean_motion_fault(const body_state& body, datafiles::body which) {
-  if (std::isfinite(body.n) && body.n > 0) return std::nullopt;
-  return run_fault{.kind = run_fault::mean_motion, .which = which, .value = body.n};
+std::optional<run_fault> mean_motion_fault(const body_state& state, body which) {
+  if (std::isfinite(state.n) && state.n > 0) return std::nullopt;
+  return run_fault{.kind = run_fault::mean_motion, .which = which, .value = state.n};
 }
 
 // The mean anomaly at the two ends of the span that holds the run's dates.
-std::optional<run_fault> mean_anomaly_fault(const body_state& body, datafiles::body which,
-                                            double first, double last) {
+std::optional<run_fault> mean_anomaly_fault(const body_state& state, body which, double first,
+                                            double last) {
   for (const bool at_last : {false, true}) {
-    const double m = mean_anomaly_at(body, at_last ? last : first);
+    const double m = mean_anomaly_at(state, at_last ? last : first);
     if (!std::isfinite(m)) {
       return run_fault{
           .kind = run_fault::mean_anomaly, .which = which, .value = m, .at_last_date = at_last};
@@ -55,22 +55,22 @@ std::optional<run_fault> mean_anomaly_fault(const body_state& body, datafiles::b
 }  // namespace
 
 std::optional<run_fault> find_run_fault(const body_state& target, const body_state& observer,
-                                        double start, std::int32_t count) {
-  if (auto fault = mean_motion_fault(target, datafiles::body::target)) return fault;
-  if (auto fault = mean_motion_fault(observer, datafiles::body::observer)) return fault;
+                                        double start, std::int32_t count,
+                                        const frame_constants& frame) {
+  if (auto fault = mean_motion_fault(target, body::target)) return fault;
+  if (auto fault = mean_motion_fault(observer, body::observer)) return fault;
   if (count > 0) {
     // Each date is the one before plus a day, rounded: below 2^53 the
     // roundings add up to less than a day, beyond it a date moves by at
     // most two days in all.
     const double first = start - 2;
     const double last = start + count + 1;
-    if (auto fault = mean_anomaly_fault(target, datafiles::body::target, first, last)) return fault;
-    if (auto fault = mean_anomaly_fault(observer, datafiles::body::observer, first, last))
-      return fault;
+    if (auto fault = mean_anomaly_fault(target, body::target, first, last)) return fault;
+    if (auto fault = mean_anomaly_fault(observer, body::observer, first, last)) return fault;
   }
   if (same_orbit(target, observer) ||
-      (count > 0 && same_place(target, observer, start, count, make_frame_constants())))
-    return run_fault{.kind = run_fault::same_orbit, .which = datafiles::body::observer};
+      (count > 0 && same_place(target, observer, start, count, frame)))
+    return run_fault{.kind = run_fault::same_orbit, .which = body::observer};
   return std::nullopt;
 }
 

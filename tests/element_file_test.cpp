@@ -56,7 +56,7 @@ void expect_failure(const outcome<element_data>& result, failure_step step,
   const io_failure& failed = result.failure();
   EXPECT_EQ(failed.step, step);
   EXPECT_EQ(failed.reason, reason);
-  EXPECT_EQ(failed.unit, ELEMENT_UNIT);
+  EXPECT_EQ(failed.unit, io_unit::element);
   EXPECT_TRUE(failed.transfer_begun);
 }
 
@@ -70,7 +70,7 @@ void expect_fails(const std::string& content, failure_step step, const std::stri
 using testing_support::bits;
 
 // The eight elements, in file order, bit for bit.
-void expect_elements(const orbital_elements& el, const std::array<double, 8>& expected) {
+void expect_elements(const orbit::orbital_elements& el, const std::array<double, 8>& expected) {
   for (std::size_t k = 0; k < ELEMENTS.size(); ++k) {
     EXPECT_EQ(bits(el.*ELEMENTS[k].member), bits(expected[k])) << ELEMENTS[k].name;
   }
@@ -419,7 +419,7 @@ TEST(ElementFile, OpensOnlyAnExistingFile) {
   const io_failure& failed = opened.failure();
   EXPECT_EQ(failed.step, failure_step::open);
   EXPECT_EQ(failed.reason, std::strerror(ENOENT));
-  EXPECT_EQ(failed.unit, ELEMENT_UNIT);
+  EXPECT_EQ(failed.unit, io_unit::element);
   EXPECT_FALSE(failed.transfer_begun);
   EXPECT_FALSE(fs::exists(absent));  // not created by the attempt
 }
@@ -600,7 +600,7 @@ TEST(ElementFile, KeepsWhatTheReadsSetUpToAFailure) {
 }
 
 TEST(ElementFile, TheReportsLastLineSaysWhere) {
-  io_failure failure{failure_step::invalid_number, REASON_INCOMPREHENSIBLE, ELEMENT_UNIT, true};
+  io_failure failure{failure_step::invalid_number, REASON_INCOMPREHENSIBLE, io_unit::element, true};
   failure.where = "line 2, column 14, the observer's eccentricity, at \"1,5\"";
   EXPECT_EQ(report_text(failure),
             "invalid number: incomprehensible list input\n"

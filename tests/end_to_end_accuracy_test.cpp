@@ -140,8 +140,8 @@ TEST(EndToEndAccuracy, RightAscensionAndDeclinationOnIllConditionedOrbits) {
 double pole_inclination(double epoch) {
   const orbit::frame_constants k = orbit::make_frame_constants();
   const auto place = [&k, epoch](double inclination) {
-    datafiles::orbital_elements el{1, 0, inclination, 0, 0, 90, epoch, 0};
-    datafiles::angles_to_radians(el, k.pi);
+    orbit::orbital_elements el{1, 0, inclination, 0, 0, 90, epoch, 0};
+    orbit::angles_to_radians(el, k.pi);
     return orbit::helio_position(orbit::make_body_state(el), epoch, k).position;
   };
   const orbit::vector3 observer = place(0);

@@ -26,14 +26,14 @@ namespace {
 
 namespace fs = std::filesystem;
 using datafiles::ephemeris_file;
-using datafiles::ephemeris_record;
 using datafiles::io_failure;
+using orbit::ephemeris_record;
 using testing_support::read_file;
 using testing_support::run_in_child;
 using testing_support::write_file;
 
 // A record for day n, with items of varying lengths.
-ephemeris_record day(int n) {
+orbit::ephemeris_record day(int n) {
   return {2460000.5 + n, n % 24 + 0.123456789, -45 + n % 90 / 3.0, 1.5 + n * 1e-7,
           1.0 / (n + 1), 180.0 * n / (n + 7),  1e-6 * n,           n % 2 == 0 ? 0.0 : 0.5};
 }
@@ -52,7 +52,7 @@ constexpr int SEVERAL_BUFFERS = static_cast<int>(4 * datafiles::EPHEMERIS_BUFFER
 // "step: reason", after checking what every ephemeris failure carries.
 std::string describe(const std::optional<io_failure>& failure) {
   if (!failure) return "no failure";
-  EXPECT_EQ(failure->unit, datafiles::EPHEMERIS_UNIT);
+  EXPECT_EQ(failure->unit, datafiles::io_unit::ephemeris);
   EXPECT_TRUE(failure->transfer_begun);
   return std::string(step_text(failure->step)) + ": " + failure->reason;
 }

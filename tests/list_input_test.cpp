@@ -55,20 +55,20 @@ void expect_same(const reals& actual, const reals& expected) {
 void expect_failure(const io_failure& failure, failure_step step, const std::string& reason) {
   EXPECT_EQ(failure.step, step);
   EXPECT_EQ(failure.reason, reason);
-  EXPECT_EQ(failure.unit, ELEMENT_UNIT);
+  EXPECT_EQ(failure.unit, io_unit::element);
   EXPECT_TRUE(failure.transfer_begun);
 }
 
 // One read of `count` reals from `text`, fed as `f` says.
 outcome<reals> read_reals_from(const std::string& text, std::size_t count, const feed& f) {
   memory_source source(text, f.piece);
-  list_reader reader(source, ELEMENT_UNIT, f.chunk_size);
+  list_reader reader(source, io_unit::element, f.chunk_size);
   return reader.read_reals(count);
 }
 
 outcome<std::optional<std::int64_t>> read_integer_from(const std::string& text, const feed& f) {
   memory_source source(text, f.piece);
-  list_reader reader(source, ELEMENT_UNIT, f.chunk_size);
+  list_reader reader(source, io_unit::element, f.chunk_size);
   return reader.read_integer();
 }
 
@@ -480,7 +480,7 @@ TEST(ListInputForm, DependsOnlyOnTheFirstLineWhateverTheChunks) {
     // bytes had come when it failed.
     for (const feed& f : {FEEDS[0], FEEDS[1], FEEDS[2], feed{7, 3}}) {
       memory_source source(text, f.piece);
-      list_reader reader(source, ELEMENT_UNIT, f.chunk_size);
+      list_reader reader(source, io_unit::element, f.chunk_size);
       if (!reader.read_reals(2)) {
         ASSERT_EQ(reader.form(), form) << "piece " << f.piece;
       }
@@ -513,7 +513,7 @@ TEST(ListInputReads, KeepsTheValuesAFailedReadHadSet) {
     SCOPED_TRACE("input: \"" + c.text + "\"");
     for (const feed& f : FEEDS) {
       memory_source source(c.text, f.piece);
-      list_reader reader(source, ELEMENT_UNIT, f.chunk_size);
+      list_reader reader(source, io_unit::element, f.chunk_size);
       ASSERT_FALSE(reader.read_reals(c.count));
       std::string set;
       for (const auto& value : reader.values_before_failure()) {
@@ -584,7 +584,7 @@ TEST(ListInputInteger, RejectsPointsAndExponents) {
 TEST(ListInputReads, EachReadStartsOnTheLineAfterThePreviousOne) {
   for (const feed& f : FEEDS) {
     memory_source source("1 2 3 ignored\n4,5\n6 7\r\n3*8\n9\n", f.piece);
-    list_reader reader(source, ELEMENT_UNIT, f.chunk_size);
+    list_reader reader(source, io_unit::element, f.chunk_size);
     expect_same(reader.read_reals(2).value(), {1.0, 2.0});
     expect_same(reader.read_reals(1).value(), {4.0});
     expect_same(reader.read_reals(1).value(), {6.0});
@@ -611,7 +611,7 @@ TEST(ListInputReads, NextReadFailsAtStartWhenTheLastOneRanIntoTheEnd) {
     SCOPED_TRACE(c.text);
     for (const feed& f : FEEDS) {
       memory_source source(c.text, f.piece);
-      list_reader reader(source, ELEMENT_UNIT, f.chunk_size);
+      list_reader reader(source, io_unit::element, f.chunk_size);
       ASSERT_TRUE(reader.read_reals(1));
       ASSERT_TRUE(reader.read_reals(1));
       auto third = reader.read_integer();

@@ -21,12 +21,12 @@
 
 namespace {
 
-using datafiles::ephemeris_record;
 using datafiles::format_item;
 using datafiles::format_record;
 using datafiles::LIST_LINE_LIMIT;
 using datafiles::MAX_ITEM_SIZE;
 using datafiles::MAX_RECORD_SIZE;
+using orbit::ephemeris_record;
 using testing_support::platform_text;
 
 constexpr double infinity = std::numeric_limits<double>::infinity();
@@ -37,13 +37,14 @@ std::string item(double value) {
   return std::string(buffer, format_item(value, buffer));
 }
 
-std::string record_text(const ephemeris_record& record) {
+std::string record_text(const orbit::ephemeris_record& record) {
   char buffer[MAX_RECORD_SIZE];
   return std::string(buffer, format_record(record, buffer));
 }
 
-ephemeris_record record_of(const std::vector<double>& v) {
-  return ephemeris_record{v.at(0), v.at(1), v.at(2), v.at(3), v.at(4), v.at(5), v.at(6), v.at(7)};
+orbit::ephemeris_record record_of(const std::vector<double>& v) {
+  return orbit::ephemeris_record{v.at(0), v.at(1), v.at(2), v.at(3),
+                                 v.at(4), v.at(5), v.at(6), v.at(7)};
 }
 
 // The item as the C library would give it, with the platform's exponent
@@ -347,7 +348,7 @@ TEST(FormatPaths, IntegerItemsAndToCharsWriteTheSameBytes) {
     std::vector<double> values(datafiles::RECORD_VALUES);
     for (double& v : values) v = any_value(n);
     char portable[MAX_RECORD_SIZE];
-    const ephemeris_record record = record_of(values);
+    const orbit::ephemeris_record record = record_of(values);
     ASSERT_EQ(record_text(record),
               std::string(portable,
                           datafiles::list_output_detail::format_record_portable(record, portable)));

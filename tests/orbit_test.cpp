@@ -600,11 +600,11 @@ TEST(RunFault, FindsWhatKeepsARunFromBeingFinite) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    const auto fault = orbit::find_run_fault(c.target, c.observer, c.start, c.count);
+    const auto fault = orbit::find_run_fault(c.target, c.observer, c.start, c.count, frame());
     ASSERT_EQ(fault.has_value(), c.fault.has_value());
     if (!fault) continue;
     EXPECT_EQ(fault->kind, *c.fault);
-    EXPECT_EQ(fault->which == datafiles::body::observer, c.observer_at_fault);
+    EXPECT_EQ(fault->which == orbit::body::observer, c.observer_at_fault);
     EXPECT_EQ(fault->at_last_date, c.at_last_date);
     if (fault->kind != kind::same_orbit) {
       EXPECT_FALSE(std::isfinite(fault->value));

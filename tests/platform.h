@@ -37,7 +37,7 @@ struct platform_expectations {
   // Whether "/?" alone asks for help, as Windows programs take it.
   bool slash_question_mark_is_help;
   // Why the C library's snprintf and strtod cannot stand in for <charconv>
-  // here, as the fallbacks of datafiles/portable.h need them to; nullptr
+  // here, as the fallbacks of orbit/portable.h need them to; nullptr
   // where they can.
   const char* inexact_c_library;
 };

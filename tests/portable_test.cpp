@@ -1,9 +1,9 @@
-// The fallbacks of datafiles/portable.h against the standard library items
+// The fallbacks of orbit/portable.h against the standard library items
 // they stand in for, where both exist: the same bytes for every value.
 //
 // EPHEMERIS_PORTABLE_VALUES sets how many random values each property draws
 // (default 100000).
-#include "datafiles/portable.h"
+#include "orbit/portable.h"
 
 #include <gtest/gtest.h>
 

@@ -16,13 +16,13 @@
 #include <random>
 #include <string>
 
-#include "datafiles/records.h"
+#include "datafiles/element_table.h"
 #include "orbit/orbit.h"
 #include "test_support.h"
 
 namespace {
 
-using datafiles::orbital_elements;
+using orbit::orbital_elements;
 
 // The Gaussian gravitational constant, rad/day, as published.
 constexpr double gauss_k = 0.01720209895;
@@ -94,11 +94,11 @@ class pair_generator {
 // degrees converted as a run converts them.
 std::optional<orbit::run_fault> fault_of(orbital_elements target, orbital_elements observer,
                                          double start, std::int32_t count) {
-  static const double pi = orbit::make_frame_constants().pi;
-  datafiles::angles_to_radians(target, pi);
-  datafiles::angles_to_radians(observer, pi);
+  static const orbit::frame_constants frame = orbit::make_frame_constants();
+  orbit::angles_to_radians(target, frame.pi);
+  orbit::angles_to_radians(observer, frame.pi);
   return orbit::find_run_fault(orbit::make_body_state(target), orbit::make_body_state(observer),
-                               start, count);
+                               start, count, frame);
 }
 
 TEST(SameOrbitProperty, OneOrbitInOtherWordsIsRefusedAndAFewKilometresApartIsNot) {

@@ -1,11 +1,21 @@
-#include "driver/signals.h"
-
+// The POSIX side of driver/platform.h: the standard descriptors through
+// fcntl and /dev/null, signals through sigaction, core dumps through setrlimit
+// and, on Linux, prctl.
+#include <fcntl.h>
+#include <sys/resource.h>
 #include <unistd.h>
+#ifdef __linux__
+#include <sys/prctl.h>
+#endif
 
 #include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <cstdlib>
+#include <initializer_list>
 #include <iterator>
+
+#include "driver/platform.h"
 
 namespace driver {
 namespace {
@@ -55,6 +65,19 @@ void install(int signal_number, void (*handler)(int), unsigned flags) {
 
 }  // namespace
 
+void open_standard_descriptors() {
+  for (const int descriptor : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
+    if (::fcntl(descriptor, F_GETFD) != -1 || errno != EBADF) continue;
+    // open() takes the lowest free number, which is this one.
+    const int opened = ::open("/dev/null", O_RDWR);
+    if (opened != descriptor) {
+      // Without /dev/null the number stays free: better no run than one that
+      // writes its messages into the table.
+      std::abort();
+    }
+  }
+}
+
 void install_signal_handlers() {
   // A second interrupt or termination request finds the default action back
   // in place and ends the process at once. Neither restarts a read or write
@@ -73,6 +96,19 @@ void install_signal_handlers() {
 bool stop_requested() {
   return stop_flag.load();
 }
+
+void switch_off_core_dumps() {
+  const rlimit no_core{0, 0};
+  ::setrlimit(RLIMIT_CORE, &no_core);
+#ifdef __linux__
+  // A core pattern that pipes to a crash handler ignores the size limit; a
+  // process that is not dumpable is dumped nowhere.
+  ::prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
+#endif
+}
+
+// A terminal outlives the program: the report stays on screen.
+void hold_report_on_screen() {}
 
 void abnormal_end() {
   // The abort is this program's own: it must not also print the abort
