@@ -4,10 +4,9 @@
 
 #include <cstddef>
 
-namespace datafiles {
+#include "datafiles/stop_check.h"
 
-// Says whether the run has been asked to stop; nullptr for "never".
-using stop_check = bool (*)();
+namespace datafiles {
 
 // Writes all `size` bytes of `data` to `descriptor`, going on after short
 // writes. A write interrupted by a signal is tried again, unless `stop` says

@@ -60,7 +60,6 @@ std::string line_text(std::size_t line);
 // bytes. Closes itself if still open when destroyed.
 class element_file {
  public:
-  element_file(std::FILE* stream, memory_block room) : stream_(stream), room_(std::move(room)) {}
   [[nodiscard]] std::FILE* stream() const { return stream_.get(); }
   [[nodiscard]] std::span<char> room() const { return {room_.get(), DEFAULT_CHUNK_SIZE}; }
   void close() {
@@ -69,6 +68,10 @@ class element_file {
   }
 
  private:
+  friend outcome<element_file> open_elements(const char* path);
+  // `room` holds DEFAULT_CHUNK_SIZE bytes.
+  element_file(std::FILE* stream, memory_block room) : stream_(stream), room_(std::move(room)) {}
+
   struct closer {
     void operator()(std::FILE* f) const { std::fclose(f); }
   };

@@ -46,7 +46,6 @@ ephemeris_file::ephemeris_file(ephemeris_file&& other) noexcept
       started_(other.started_),
       stopped_(other.stopped_),
       buffer_(std::move(other.buffer_)),
-      capacity_(other.capacity_),
       queued_(std::exchange(other.queued_, 0)),
       queued_records_(std::exchange(other.queued_records_, 0)),
       committed_(other.committed_),
@@ -55,6 +54,10 @@ ephemeris_file::ephemeris_file(ephemeris_file&& other) noexcept
 
 ephemeris_file::~ephemeris_file() {
   abandon();
+}
+
+std::size_t ephemeris_file::capacity() const {
+  return regular_ ? EPHEMERIS_BUFFER_SIZE : PIPE_WRITE_SIZE;
 }
 
 int ephemeris_file::write_queued() {
@@ -123,11 +126,11 @@ std::optional<io_failure> ephemeris_file::write_record(const orbit::ephemeris_re
     started_ = true;
   }
 
-  if (capacity_ - queued_ < MAX_RECORD_SIZE) {
+  if (capacity() - queued_ < MAX_RECORD_SIZE) {
     if (const int error = write_queued())
       return ephemeris_system_failure(failure_step::write, error);
   }
-  assert(capacity_ - queued_ >= MAX_RECORD_SIZE && "room for the longest record");
+  assert(capacity() - queued_ >= MAX_RECORD_SIZE && "room for the longest record");
   queued_ += format_record(record, buffer_.get() + queued_);
   ++queued_records_;
   return std::nullopt;
@@ -189,7 +192,6 @@ outcome<ephemeris_file> open_ephemeris(const char* path, stop_check stop) {
     return ephemeris_system_failure(failure_step::open, error);
   }
   file.regular_ = S_ISREG(status.st_mode);
-  if (!file.regular_) file.capacity_ = PIPE_WRITE_SIZE;
   // Another run writing the same file keeps it: this one changes nothing.
   // Devices are shared by every directory (/dev/null) and are not locked.
   const bool lockable = file.regular_ || S_ISFIFO(status.st_mode);

@@ -5,7 +5,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <optional>
 #include <string>
 
@@ -68,8 +67,13 @@ class ephemeris_file {
   // Writes the queued records out. Returns 0, or the error number of a failed
   // write: the whole records that went out count as written, a regular file
   // is cut back after the last of them, so that a partial write leaves no
-  // partial record, and the rest stays queued.
+  // partial record, and the rest stays queued; but where the run is stopping
+  // (a stop request interrupted the write) or a pipe or device took part of a
+  // record, the rest is dropped and nothing more is written.
   int write_queued();
+  // Of the buffer, the bytes filled before they are written out:
+  // PIPE_WRITE_SIZE on anything but a regular file.
+  [[nodiscard]] std::size_t capacity() const;
   // Closes the descriptor and frees the buffer. Returns 0 or the error number.
   int release();
 
@@ -80,10 +84,7 @@ class ephemeris_file {
   bool stopped_ = false;    // nothing more is written: a stop request interrupted a write, or a
                             // pipe or device took part of a record before a write failed
   memory_block buffer_;     // EPHEMERIS_BUFFER_SIZE bytes of whole records
-  // Of the buffer, the bytes filled before they are written out:
-  // PIPE_WRITE_SIZE on anything but a regular file.
-  std::size_t capacity_ = EPHEMERIS_BUFFER_SIZE;
-  std::size_t queued_ = 0;              // bytes of the buffer not yet written
+  std::size_t queued_ = 0;  // bytes of the buffer not yet written
   std::int64_t queued_records_ = 0;     // records in them
   off_t committed_ = 0;                 // bytes written to the file: always whole records
   std::int64_t committed_records_ = 0;  // records in them

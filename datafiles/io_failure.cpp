@@ -50,10 +50,15 @@ std::string report_number(double value) {
 
 io_failure system_failure(failure_step step, int error_number, io_unit unit, bool transfer_begun) {
   return io_failure{.step = step,
-                    .reason = error_number == ENOMEM ? std::string() : std::strerror(error_number),
+                    .reason = {},
                     .unit = unit,
                     .transfer_begun = transfer_begun,
                     .error_number = error_number};
+}
+
+std::string_view io_failure::reason_text() const {
+  if (reason.empty() && error_number != 0) return std::strerror(error_number);
+  return reason;
 }
 
 std::string quoted_text(std::string_view text) {
@@ -84,10 +89,9 @@ std::size_t format_report(const io_failure& failure, std::span<char> out) {
     length += piece.size();
   };
   const bool ephemeris = failure.unit == io_unit::ephemeris;
-  const bool reason_by_number = failure.reason.empty() && failure.error_number != 0;
   put(step_text(failure.step));
   put(": ");
-  put(reason_by_number ? std::string_view(std::strerror(failure.error_number)) : failure.reason);
+  put(failure.reason_text());
   put("\napparent state: unit ");
   const char unit = static_cast<char>('0' + static_cast<int>(failure.unit));  // 1 or 2
   put({&unit, 1});

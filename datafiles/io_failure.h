@@ -57,12 +57,15 @@ inline constexpr const char* REASON_LOCKED = "another run is writing the file";
 // A failure of one step, as the report names it.
 struct io_failure {
   failure_step step;
-  std::string reason;    // REASON_..., a C library error text, or a sentence naming a value
+  std::string reason;    // REASON_... or a sentence naming a value; empty for a system error
   io_unit unit;          // io_unit::element or io_unit::ephemeris
   bool transfer_begun;   // a read or write had begun: the report shows the last format
   std::string where{};   // where it happened, ending the report's last line; empty for nowhere
-  int error_number = 0;  // a system error's number, or 0; where `reason` is empty, its text is the
-                         // reason (ENOMEM's failure, which must not allocate)
+  int error_number = 0;  // a system error's number, or 0
+
+  // The reason as the report gives it: `reason`, or for a system error the C
+  // library's text for error_number.
+  [[nodiscard]] std::string_view reason_text() const;
 };
 
 // A value, or the failure that prevented it. True when it holds the value:
@@ -109,9 +112,8 @@ class [[nodiscard]] outcome {
 std::string report_number(double value);
 
 // The failure of `step` with the C library's text for `error_number` as its
-// reason. For ENOMEM ("Cannot allocate memory") the failure is made without
-// allocating: its `reason` stays empty and the report takes the text from
-// error_number.
+// reason (reason_text). It is made, copied and moved without allocating, so
+// that it survives a shortage of memory, ENOMEM's own included.
 io_failure system_failure(failure_step step, int error_number, io_unit unit, bool transfer_begun);
 
 // `text` in double quotes, each byte outside printable ASCII as \xNN and a

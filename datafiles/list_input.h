@@ -16,8 +16,8 @@
 #include <string_view>
 #include <vector>
 
-#include "datafiles/descriptor_output.h"
 #include "datafiles/io_failure.h"
+#include "datafiles/stop_check.h"
 
 namespace datafiles {
 

@@ -102,7 +102,7 @@ std::vector<std::optional<double>> present(const orbit::orbital_elements& body) 
   return values;
 }
 
-// `value` to nine significant digits, as the table writes values: "1.52367944".
+// `value` to nine significant digits, as "%.9g" gives it: "1.52367944".
 std::string rounded_number(double value) {
   char text[32];
   const auto end =
@@ -241,9 +241,14 @@ int check_element_file() {
   datafiles::values_read read;
   const datafiles::outcome<prepared_run> run = prepare_run(constants, read);
   if (!run) {
-    // The values first, so that the report follows them on a terminal.
-    const std::string values = values_text(read);
-    if (!values.empty()) print_on_standard_output(values);
+    // The values first, so that the report follows them on a terminal; the
+    // report comes even where memory for the values' text has run out.
+    try {
+      const std::string values = values_text(read);
+      if (!values.empty()) print_on_standard_output(values);
+    } catch (const std::bad_alloc&) {
+      write_output_failure(ENOMEM);
+    }
     write_report(run.failure());
     return CHECK_FAILED;
   }

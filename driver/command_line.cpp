@@ -105,10 +105,7 @@ int print_version() {
 }
 
 int print_usage_error(const command_line& line) {
-  const std::string text = line.complaint + "\n";
-  // Nothing more can be done if standard error cannot take the line.
-  std::fwrite(text.data(), 1, text.size(), stderr);
-  std::fflush(stderr);
+  write_message(line.complaint);
   return USAGE_ERROR;
 }
 

@@ -37,15 +37,18 @@ void terminate_with_report(const datafiles::io_failure& failure) {
   abnormal_end();
 }
 
-void write_output_failure(int error_number) {
-  constexpr std::string_view head = "ephemeris: cannot write standard output: ";
-  const std::string_view reason = std::strerror(error_number);
+void write_message(std::string_view head, std::string_view tail) {
   char text[REPORT_ROOM];
-  const std::size_t reason_size = std::min(reason.size(), sizeof text - head.size() - 1);
-  std::memcpy(text, head.data(), head.size());
-  std::memcpy(text + head.size(), reason.data(), reason_size);
-  text[head.size() + reason_size] = '\n';
-  say(text, head.size() + reason_size + 1);
+  const std::size_t head_size = std::min(head.size(), sizeof text - 1);
+  const std::size_t tail_size = std::min(tail.size(), sizeof text - 1 - head_size);
+  std::memcpy(text, head.data(), head_size);
+  std::memcpy(text + head_size, tail.data(), tail_size);
+  text[head_size + tail_size] = '\n';
+  say(text, head_size + tail_size + 1);
+}
+
+void write_output_failure(int error_number) {
+  write_message("ephemeris: cannot write standard output: ", std::strerror(error_number));
 }
 
 }  // namespace driver

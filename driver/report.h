@@ -2,6 +2,9 @@
 // error.
 #pragma once
 
+#include <cstddef>
+#include <string_view>
+
 #include "datafiles/io_failure.h"
 
 namespace driver {
@@ -20,8 +23,12 @@ void write_report(const datafiles::io_failure& failure);
 // caller closes any open file first.
 [[noreturn]] void terminate_with_report(const datafiles::io_failure& failure);
 
+// Writes `head`, `tail` and a line end to standard error in one piece (cut
+// at REPORT_ROOM bytes), without allocating: a message of the program's own.
+void write_message(std::string_view head, std::string_view tail = {});
+
 // Writes "ephemeris: cannot write standard output: <the C library's text for
-// error_number>" and a line end to standard error, without allocating.
+// error_number>" and a line end to standard error (write_message).
 void write_output_failure(int error_number);
 
 }  // namespace driver

@@ -55,7 +55,7 @@ void expect_failure(const outcome<element_data>& result, failure_step step,
   ASSERT_FALSE(result) << "read succeeded";
   const io_failure& failed = result.failure();
   EXPECT_EQ(failed.step, step);
-  EXPECT_EQ(failed.reason, reason);
+  EXPECT_EQ(failed.reason_text(), reason);
   EXPECT_EQ(failed.unit, io_unit::element);
   EXPECT_TRUE(failed.transfer_begun);
 }
@@ -88,7 +88,7 @@ TEST(ElementFile, ReadsTheFourLinesBitForBit) {
             "0 102.937 0 357.529 2451545.0 .3e-5\n24515455-1\n+30\n")}) {
     SCOPED_TRACE(content);
     for (const auto& result : {read_file(content), read_text(content)}) {
-      ASSERT_TRUE(result) << result.failure().step << ": " << result.failure().reason;
+      ASSERT_TRUE(result) << result.failure().step << ": " << result.failure().reason_text();
       const element_data& data = result.value();
       expect_elements(data.target,
                       {1.523679, 0.0934, 1.8497, 286.537, 49.558, 19.373, 2451545.0, 3.2e-7});
@@ -418,7 +418,7 @@ TEST(ElementFile, OpensOnlyAnExistingFile) {
   ASSERT_FALSE(opened);
   const io_failure& failed = opened.failure();
   EXPECT_EQ(failed.step, failure_step::open);
-  EXPECT_EQ(failed.reason, std::strerror(ENOENT));
+  EXPECT_EQ(failed.reason_text(), std::strerror(ENOENT));
   EXPECT_EQ(failed.unit, io_unit::element);
   EXPECT_FALSE(failed.transfer_begun);
   EXPECT_FALSE(fs::exists(absent));  // not created by the attempt
@@ -434,7 +434,7 @@ TEST(ElementFile, ReportsAStreamErrorAsListIn) {
       opened ? read_elements(opened.value()) : outcome<element_data>(opened.failure());
   ASSERT_FALSE(result);
   const io_failure& failed = result.failure();
-  EXPECT_EQ(step_text(failed.step) + std::string(": ") + failed.reason,
+  EXPECT_EQ(step_text(failed.step) + std::string(": ") + std::string(failed.reason_text()),
             testing_support::PLATFORM.element_directory_report);
   EXPECT_EQ(failed.transfer_begun, testing_support::PLATFORM.element_directory_opens);
 }
@@ -534,7 +534,7 @@ TEST(ElementFile, KeepsTheNumbersLeftOverOnALine) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
     for (const auto& result : {read_file(c.text), read_text(c.text)}) {
-      ASSERT_TRUE(result) << result.failure().reason;
+      ASSERT_TRUE(result) << result.failure().reason_text();
       for (std::size_t k = 0; k < READ_COUNT; ++k) {
         const numbers_left_over& left = result.value().left_over[k];
         EXPECT_EQ(left.line == 0 ? "" : std::to_string(left.line) + ": " + left.text,

@@ -1498,6 +1498,69 @@ TEST(EndToEnd, WhicheverAllocationFailsARunOrACheckEndsWithAReportOrNormally) {
 #endif
 }
 
+TEST(EndToEnd, WhicheverAllocationFailsAFailingFileKeepsItsOwnReport) {
+#ifndef EPHEMERIS_FAILING_MALLOC
+  GTEST_SKIP() << PLATFORM.no_posix_processes;
+#else
+  if (testing_support::under_address_sanitizer())
+    GTEST_SKIP() << "ASan's allocator must come first; it cannot be preloaded over";
+  // A file the run refuses gets its own report whichever allocation fails,
+  // unless memory ran out first, before the file was read: never a report of
+  // memory while reading a file that was never opened, and never a --check
+  // without its report.
+  const std::string mars = mars_elements("2461081.5", "3");
+  const struct {
+    const char* name;
+    std::string elements;  // "" for no element file
+    std::string report;
+    bool opens;
+  } files[] = {
+      {"no element file", "",
+       element_report("open: No such file or directory", "", /*transfer_begun=*/false), false},
+      {"an eccentricity of 1.5", "1 1.5 0 0 0 0 0 0\n" + mars.substr(mars.find('\n') + 1),
+       element_report("element: the target's eccentricity 1.5 is outside [0, 1)", "line 1"), true},
+  };
+  const std::string memory_at_open =
+      element_report("open: Cannot allocate memory", "", /*transfer_begun=*/false);
+  const std::string memory_while_reading = element_report("list in: Cannot allocate memory", "");
+  const std::string no_values = "ephemeris: cannot write standard output: Cannot allocate memory\n";
+  for (const auto& file : files) {
+    for (const bool check : {false, true}) {
+      int own_reports = 0;
+      for (long k = 1;; ++k) {
+        SCOPED_TRACE(testing::Message()
+                     << file.name << ", allocation " << k << (check ? ", --check" : ""));
+        ASSERT_LT(k, 100000) << "allocations without end";
+        temporary_directory dir;
+        if (!file.elements.empty()) write_file(dir / "DATOS.DAT", file.elements);
+        testing_support::run_options options;
+        if (check) options.arguments = {"--check"};
+        options.environment = {
+            std::string("LD_PRELOAD=") + EPHEMERIS_FAILING_MALLOC,
+            "EPHEMERIS_FAILING_MALLOC=" + std::to_string(k) + ":" + (dir / "marked").string()};
+        const run_result result = run_program(dir.path(), options);
+        if (result.exit_status == 127) continue;  // the loader's own allocation
+        if (check) {
+          EXPECT_EQ(result.exit_status, 2);
+        } else {
+          EXPECT_TRUE(ended_abnormally(result));
+        }
+        EXPECT_FALSE(fs::exists(dir / "VESK.DAT"));
+        // A check may say first that the values it read could not be shown.
+        std::string report = result.err;
+        if (check && report.rfind(no_values, 0) == 0) report.erase(0, no_values.size());
+        own_reports += report == file.report;
+        EXPECT_TRUE(report == file.report || report == memory_at_open ||
+                    (file.opens && report == memory_while_reading))
+            << result.err;
+        if (!fs::exists(dir / "marked")) break;  // beyond the last allocation
+      }
+      EXPECT_GT(own_reports, 0) << file.name;
+    }
+  }
+#endif
+}
+
 TEST(EndToEnd, SeparationsSoSmallThatTheirSquaresUnderflowStillGiveTheAngles) {
   // Two orbits that differ in their mass, and so in their mean motion, apart
   // by more than 8e-6 AU on the first and last dates and meeting all but

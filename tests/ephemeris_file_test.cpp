@@ -54,7 +54,7 @@ std::string describe(const std::optional<io_failure>& failure) {
   if (!failure) return "no failure";
   EXPECT_EQ(failure->unit, datafiles::io_unit::ephemeris);
   EXPECT_TRUE(failure->transfer_begun);
-  return std::string(step_text(failure->step)) + ": " + failure->reason;
+  return std::string(step_text(failure->step)) + ": " + std::string(failure->reason_text());
 }
 
 class EphemerisFile : public testing::Test {
@@ -69,7 +69,7 @@ class EphemerisFile : public testing::Test {
     auto opened = datafiles::open_ephemeris(path.string().c_str());
     if (!opened) {
       throw std::runtime_error("open failed: " + std::string(step_text(opened.failure().step)) +
-                               ": " + opened.failure().reason);
+                               ": " + std::string(opened.failure().reason_text()));
     }
     return std::move(opened).value();
   }
@@ -216,7 +216,7 @@ TEST_F(EphemerisFile, AReadOnlyFileOpensButRefusesTheFirstRecord) {
     if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) return "skip";
     if (::access(path_.c_str(), W_OK) == 0) return "skip";
     auto opened = datafiles::open_ephemeris(path_.c_str());
-    if (!opened) return "open failed: " + opened.failure().reason;
+    if (!opened) return "open failed: " + std::string(opened.failure().reason_text());
     auto& file = opened.value();
     std::string text = describe(file.write_record(day(0)));
     text += " / close: " + describe(file.close());

@@ -54,7 +54,7 @@ void expect_same(const reals& actual, const reals& expected) {
 
 void expect_failure(const io_failure& failure, failure_step step, const std::string& reason) {
   EXPECT_EQ(failure.step, step);
-  EXPECT_EQ(failure.reason, reason);
+  EXPECT_EQ(failure.reason_text(), reason);
   EXPECT_EQ(failure.unit, io_unit::element);
   EXPECT_TRUE(failure.transfer_begun);
 }
@@ -79,7 +79,8 @@ void expect_reals(const std::string& text, std::size_t count, const reals& expec
     SCOPED_TRACE("piece " + std::to_string(f.piece));
     const auto result = read_reals_from(text, count, f);
     if (!result) {
-      ADD_FAILURE() << "failed: " << result.failure().step << ": " << result.failure().reason;
+      ADD_FAILURE() << "failed: " << result.failure().step << ": "
+                    << result.failure().reason_text();
       continue;
     }
     expect_same(result.value(), expected);
