@@ -37,7 +37,8 @@ constexpr std::string_view USAGE =
     "An option must be the only argument. Any other argument that starts with\n"
     "'-' is an unknown option: the program then says so, reads and writes\n"
     "nothing, and ends with status 2. None of the options reads or writes\n"
-    "VESK.DAT. ephemeris-plot draws a table. The manual: man ephemeris.\n";
+    "VESK.DAT. ephemeris-plot draws a table. The manual: man ephemeris (in\n"
+    "the Windows package, ephemeris-plot.py and ephemeris.txt).\n";
 
 constexpr std::string_view VERSION_TEXT = "ephemeris " EPHEMERIS_VERSION "\n";
 

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "orbit/binade.h"
 #include "orbit/orbit.h"
 #include "orbit/revolution_steps.h"
 

@@ -11,6 +11,7 @@
 #include <iterator>
 #include <limits>
 
+#include "orbit/binade.h"
 #include "orbit/portable.h"
 
 namespace orbit {

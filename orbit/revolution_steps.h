@@ -4,10 +4,6 @@
 // loops' result bit for bit: the notes of mean_anomaly.cpp.
 #pragma once
 
-#include <cstdint>
-
-#include "orbit/portable.h"
-
 namespace orbit {
 
 // For each binade [2^j, 2^(j+1)) of |M|, the amount one subtraction of 2*pi
@@ -49,10 +45,5 @@ struct revolution_steps {
 
 // The table for `two_pi` (a positive finite double; the program's 2*pi).
 revolution_steps make_revolution_steps(double two_pi);
-
-// The binary exponent j of a finite non-zero |m|, with 2^j <= |m| < 2^(j+1).
-inline int binade_of(double m) {
-  return static_cast<int>((portable::bit_cast<std::uint64_t>(m) >> 52) & 0x7ff) - 1023;
-}
 
 }  // namespace orbit

@@ -2,7 +2,8 @@
 # Benchmark, in BUILD_DIR: the configure must succeed, say once which Debian
 # packages to install, and leave the program to build; CTest must then fail at
 # once, its one test saying the same sentence. Called by CTest with
-# -DSOURCE_DIR=... -DBUILD_DIR=... (.ci/run builds and runs the program there).
+# -DSOURCE_DIR=... -DBUILD_DIR=...; .ci/run also builds and runs the example
+# on such a configuration, in a copy of the checkout of its own.
 include(${CMAKE_CURRENT_LIST_DIR}/run_command.cmake)
 file(REMOVE_RECURSE ${BUILD_DIR})
 

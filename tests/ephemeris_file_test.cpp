@@ -27,7 +27,6 @@ namespace {
 namespace fs = std::filesystem;
 using datafiles::ephemeris_file;
 using datafiles::io_failure;
-using orbit::ephemeris_record;
 using testing_support::read_file;
 using testing_support::run_in_child;
 using testing_support::write_file;

@@ -26,7 +26,6 @@ using datafiles::format_record;
 using datafiles::LIST_LINE_LIMIT;
 using datafiles::MAX_ITEM_SIZE;
 using datafiles::MAX_RECORD_SIZE;
-using orbit::ephemeris_record;
 using testing_support::platform_text;
 
 constexpr double infinity = std::numeric_limits<double>::infinity();

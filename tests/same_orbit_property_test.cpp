@@ -128,8 +128,9 @@ TEST(SameOrbitProperty, OneOrbitInOtherWordsIsRefusedAndAFewKilometresApartIsNot
     ASSERT_TRUE(fault && fault->kind == orbit::run_fault::same_orbit) << describe();
     ++refused;
 
-    // A hundred-thousandth of a degree of mean anomaly is more than 1.7e-7 of
-    // the distance from the Sun everywhere on an orbit with e <= 0.9.
+    // A hundred-thousandth of a degree of mean anomaly is more than 2e-8 of
+    // the distance from the Sun everywhere on an orbit with e <= 0.9 (the
+    // least, at aphelion), far above SAME_PLACE_FRACTION.
     orbital_elements moved = observer;
     moved.m0 += 1e-5;
     EXPECT_FALSE(fault_of(target, moved, start, count)) << "moved apart: " << describe();
