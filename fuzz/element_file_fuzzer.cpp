@@ -73,7 +73,8 @@ void compare(const outcome<element_data>& whole, const outcome<element_data>& by
   if (!whole) {
     const io_failure& failed = whole.failure();
     const io_failure& other = bytewise.failure();
-    if (failed.step != other.step || failed.reason_text() != other.reason_text() || failed.where != other.where) {
+    if (failed.step != other.step || failed.reason_text() != other.reason_text() ||
+        failed.where != other.where) {
       fail("chunking changed the failure or where it happened");
     }
     // The report's last line says where, in printable ASCII.
