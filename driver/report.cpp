@@ -41,8 +41,9 @@ void write_message(std::string_view head, std::string_view tail) {
   char text[REPORT_ROOM];
   const std::size_t head_size = std::min(head.size(), sizeof text - 1);
   const std::size_t tail_size = std::min(tail.size(), sizeof text - 1 - head_size);
-  std::memcpy(text, head.data(), head_size);
-  std::memcpy(text + head_size, tail.data(), tail_size);
+  // An empty view may hold no pointer at all, which memcpy must not be given.
+  if (head_size > 0) std::memcpy(text, head.data(), head_size);
+  if (tail_size > 0) std::memcpy(text + head_size, tail.data(), tail_size);
   text[head_size + tail_size] = '\n';
   say(text, head_size + tail_size + 1);
 }
